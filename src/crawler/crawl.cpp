@@ -1,0 +1,174 @@
+#include "crawl.h"
+
+#include "event_pump.h"
+#include "fetch_page.h"
+#include "hourglass.h"
+#include "internet_client.h"
+#include "pattern_matcher.h"
+#include "wanted_number.h"
+
+#include <optional>
+
+namespace vidrake {
+
+QString tooManyMoviesMessage() {
+    return QStringLiteral(
+               "You have requested too many movies. Please lower the number and try again") +
+           QStringLiteral("\r\n") + QStringLiteral(" You do not want your computer to freeze...");
+}
+
+QString notANumberMessage() {
+    return QStringLiteral("The number of movies must be a number no greater than 50.");
+}
+
+Crawler::Crawler(CrawlStores stores, CrawlState& state, CrawlPlatform platform)
+    : m_stores(stores), m_state(state), m_platform(std::move(platform)) {}
+
+Crawler::~Crawler() { *m_cancelled = true; }
+
+void Crawler::cancel() {
+    if (m_running) {
+        *m_cancelled = true;
+        m_platform.internet.abortAll();
+    }
+}
+
+QString Crawler::fetch(const QString& address) {
+    return fetch_page(m_platform.internet, m_platform.pump, address, m_cancelled.get());
+}
+
+void Crawler::Command1_Click() {
+    if (m_running) {
+        return;
+    }
+    const std::shared_ptr<bool> cancelled = m_cancelled;
+    m_running = true;
+    struct RunFlag {
+        Crawler* self;
+        std::shared_ptr<bool> cancelled;
+        ~RunFlag() {
+            if (!*cancelled) {
+                self->m_running = false;
+            }
+        }
+    } runFlag{this, cancelled};
+    const hourglass busy(m_platform.screen);
+
+    m_stores.Text2.setText(QString());
+    m_stores.ProgressBar1.setValue(0);
+    if (m_stores.Text1.text().isEmpty()) {
+        return;
+    }
+    std::optional<double> wanted = readWantedStrict(m_stores.Text4.text(), m_platform.locale);
+    if (!wanted) {
+        m_platform.messages.show(notANumberMessage());
+        return;
+    }
+    if (*wanted > kMaxWantedMovies) {
+        m_platform.messages.show(tooManyMoviesMessage());
+        return;
+    }
+
+    scan_startpage(m_stores.Text1.text());
+    if (*cancelled) {
+        return;
+    }
+    // Read again: the number may have been edited while the start page arrived.
+    wanted = readWantedStrict(m_stores.Text4.text(), m_platform.locale);
+    if (!wanted) {
+        m_platform.messages.show(notANumberMessage());
+        return;
+    }
+    if (!(*wanted > m_stores.List2.count())) {
+        return;
+    }
+
+    for (;;) {
+        const int next = m_state.firstpass ? 0 : m_state.sitecursor + 1;
+        if (next >= m_state.sitebound ||
+            readWantedLenient(m_stores.Text4.text()) == m_stores.List2.count()) {
+            break;
+        }
+        m_state.sitecursor = static_cast<qint16>(next);
+        m_state.firstpass = false;
+        const QString site = m_stores.List3.item(m_state.sitecursor);
+        m_stores.Label1.setCaption(site);
+        m_stores.ProgressBar1.setValue(static_cast<float>(m_state.sitecursor));
+        m_platform.pump.yield();
+        if (*cancelled) {
+            return;
+        }
+        search_mlist(site);
+        if (*cancelled) {
+            return;
+        }
+    }
+}
+
+void Crawler::scan_startpage(QString address) {
+    const QString page = fetch(address);
+    if (*m_cancelled) {
+        return;
+    }
+    m_stores.Text2.setText(page);
+    // One conversion serves both patterns.
+    const QByteArray utf8 = page.toUtf8();
+    const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+
+    RegExp matcher;
+    matcher.setGlobal(true);
+    matcher.setPattern(QString::fromLatin1(kSitePattern));
+    m_stores.Label1.setCaption(address);
+    for (const QString& link : matcher.executeUtf8(text)) {
+        m_stores.List1.append(link);
+    }
+    const int raw = m_stores.List1.count();
+    for (int i = 0; i < raw; ++i) {
+        runitem(m_stores.List1.item(i));
+    }
+    if (m_state.firstpass) {
+        m_state.sitebound = static_cast<qint16>(m_stores.List3.count());
+        m_stores.ProgressBar1.setMaximum(m_state.sitebound);
+    }
+    matcher.setPattern(QString::fromLatin1(kMoviePattern));
+    for (const QString& movie : matcher.executeUtf8(text)) {
+        m_stores.List2.append(movie);
+    }
+}
+
+void Crawler::syncQueueIndex() {
+    const int count = m_stores.List3.count();
+    if (count < m_indexed) {
+        m_queued.clear();
+        m_indexed = 0;
+    }
+    for (; m_indexed < count; ++m_indexed) {
+        m_queued.insert(m_stores.List3.item(m_indexed));
+    }
+}
+
+void Crawler::runitem(QString address) {
+    syncQueueIndex();
+    if (m_queued.contains(address)) {
+        return;
+    }
+    if (m_stores.List3.append(address)) {
+        m_queued.insert(address);
+        ++m_indexed;
+    }
+}
+
+void Crawler::search_mlist(QString address) {
+    const QString page = fetch(address);
+    if (*m_cancelled) {
+        return;
+    }
+    RegExp matcher;
+    matcher.setPattern(QString::fromLatin1(kMoviePattern));
+    const QStringList first = matcher.execute(page);
+    if (!first.isEmpty()) {
+        m_stores.List2.append(first.front());
+    }
+}
+
+}  // namespace vidrake

@@ -1,0 +1,88 @@
+// The crawl run behind the "&Crawl" button: the start-page scan, the site queue and the walk
+// over it, working on the window's stores. The walk's position survives from one press to
+// the next in a CrawlState that the owner of the stores keeps.
+#pragma once
+
+#include "stores.h"
+
+#include <QHash>
+#include <QLocale>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+namespace vidrake {
+
+class EventPump;
+class InternetClient;
+
+inline constexpr char kSitePattern[] = "http\\S+\\.(com|net)";
+inline constexpr char kMoviePattern[] = "(http)\\S+\\.(avi|mpg|wmv)";
+
+QString tooManyMoviesMessage();
+QString notANumberMessage();
+
+struct CrawlState {
+    qint16 sitecursor = 0;  // index in the site queue of the site visited last
+    qint16 sitebound = 0;   // how many queued sites walks go over
+    bool firstpass = true;  // no pass has visited a site yet
+};
+
+// The window's controls, as the crawler sees them.
+struct CrawlStores {
+    TextStore& Text1;  // start address
+    TextStore& Text4;  // wanted number of movies
+    TextStore& Text2;  // raw text of the last start page
+    CaptionStore& Label1;
+    ListStore& List1;  // every site link harvested, duplicates included
+    ListStore& List2;  // the movie list
+    ListStore& List3;  // the site queue
+    ProgressStore& ProgressBar1;
+};
+
+struct CrawlPlatform {
+    InternetClient& internet;
+    EventPump& pump;
+    MessageBox& messages;
+    MousePointer& screen;
+    QLocale locale;  // how the wanted number is written, strictly read
+};
+
+class Crawler final {
+public:
+    Crawler(CrawlStores stores, CrawlState& state, CrawlPlatform platform);
+    ~Crawler();
+    Crawler(const Crawler&) = delete;
+    Crawler& operator=(const Crawler&) = delete;
+
+    // One press of "&Crawl". A press while a run is in progress starts nothing.
+    void Command1_Click();
+
+    void scan_startpage(QString address);
+    void runitem(QString address);
+    void search_mlist(QString address);
+
+    bool running() const { return m_running; }
+
+    // Ends the run in progress at its next yield and aborts its download at once; the run
+    // touches no store afterwards. For a window that is closing.
+    void cancel();
+
+private:
+    QString fetch(const QString& address);
+    void syncQueueIndex();
+
+    CrawlStores m_stores;
+    CrawlState& m_state;
+    CrawlPlatform m_platform;
+    bool m_running = false;
+    // Shared with the run on the stack, which must know of a cancel even if this object goes.
+    std::shared_ptr<bool> m_cancelled = std::make_shared<bool>(false);
+    // What the site queue holds, so that queueing stays linear; rebuilt if the queue changes
+    // behind our back.
+    QSet<QString> m_queued;
+    int m_indexed = 0;
+};
+
+}  // namespace vidrake

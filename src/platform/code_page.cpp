@@ -1,0 +1,70 @@
+#include "code_page.h"
+
+#include <array>
+
+namespace vidrake::code_page {
+namespace {
+
+// 0x80..0x9F are the only bytes whose character differs from Latin-1. The five unassigned
+// values keep their C1 control character so that they survive a round trip.
+constexpr std::array<char16_t, 32> kHigh = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
+};
+
+constexpr char16_t toChar(unsigned char b) {
+    return (b >= 0x80 && b <= 0x9F) ? kHigh[b - 0x80] : char16_t(b);
+}
+
+}  // namespace
+
+void decodeAppend(QString& out, const char* bytes, qsizetype size) {
+    if (size <= 0) {
+        return;
+    }
+    const qsizetype start = out.size();
+    out.resize(start + size);
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data()) + start;
+    const auto* src = reinterpret_cast<const unsigned char*>(bytes);
+    for (qsizetype i = 0; i < size; ++i) {
+        dst[i] = toChar(src[i]);
+    }
+}
+
+QString decode(const char* bytes, qsizetype size) {
+    QString out;
+    decodeAppend(out, bytes, size);
+    return out;
+}
+
+char encodeChar(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+        return static_cast<char>(u);
+    }
+    for (std::size_t i = 0; i < kHigh.size(); ++i) {
+        if (kHigh[i] == u) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return '?';
+}
+
+QByteArray encode(QStringView text) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character beyond the 16-bit range is one character, so it becomes one '?'.
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            out.append('?');
+            continue;
+        }
+        out.append(encodeChar(text[i]));
+    }
+    return out;
+}
+
+}  // namespace vidrake::code_page

@@ -1,0 +1,79 @@
+// The Internet client the page fetcher stands on, with the four operations it relies on:
+// open a session with an agent name, open an address, read a block, close a handle.
+// Built on Qt Network; every wait runs the calling thread's event loop, so the window
+// stays live while a page arrives.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <unordered_map>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace vidrake {
+
+// Where a page stops being read, so that a silent, slow or endless server cannot hold the
+// program. What was read before a limit struck is the page.
+struct FetchLimits {
+    qint64 maxBytes = qint64(64) << 20;
+    std::chrono::milliseconds stallTimeout{30'000};  // no byte for this long
+    std::chrono::milliseconds totalTimeout{300'000};  // the whole page
+};
+
+class InternetClient final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(InternetClient)
+
+public:
+    using Handle = quint32;
+    static constexpr Handle kNull = 0;
+
+    explicit InternetClient(FetchLimits limits = {}, QObject* parent = nullptr);
+    ~InternetClient() override;
+
+    // A session whose requests carry `agent` as their User-Agent; never fails here.
+    Handle open(const QString& agent);
+
+    // Starts one uncached GET of `address`. Null when the session is null or the address is
+    // not an http or https URL; a server that cannot be reached shows up as a first read of 0.
+    Handle openUrl(Handle session, const QString& address);
+
+    // Up to `size` bytes of the body, whatever the response status; waits for them while
+    // running the event loop. 0 at the end, on any failure, on a limit, and for a null handle.
+    quint32 read(Handle url, char* buffer, quint32 size);
+
+    // Ends a request or a session (with its requests). A null or stale handle is ignored.
+    void close(Handle handle);
+
+    // Ends every open request at once: each pending and later read of it gives 0.
+    void abortAll();
+
+    const FetchLimits& limits() const { return m_limits; }
+    void setLimits(const FetchLimits& limits) { m_limits = limits; }
+
+    // The address as the client sends it: characters to Windows-1252 bytes, and those the
+    // URL syntax cannot carry percent-encoded. Empty unless http or https with a host.
+    static QUrl toUrl(const QString& address);
+
+private:
+    struct Session;
+    struct Request;
+
+    Request* request(Handle handle);
+    Handle nextHandle();
+    void waitForBytes(Request& r);
+
+    FetchLimits m_limits;
+    Handle m_last = kNull;
+    std::unordered_map<Handle, std::unique_ptr<Session>> m_sessions;
+    std::unordered_map<Handle, std::unique_ptr<Request>> m_requests;
+};
+
+}  // namespace vidrake

@@ -1,0 +1,45 @@
+#include "memory_stores.h"
+
+namespace vidrake {
+
+bool MemoryList::append(const QString& item) {
+    if (m_items.size() >= kMaxListEntries) {
+        return false;
+    }
+    m_items.append(item);
+    return true;
+}
+
+QString MemoryList::item(int index) const {
+    return (index >= 0 && index < m_items.size()) ? m_items.at(index) : QString();
+}
+
+void MemoryCaption::setCaption(const QString& caption) {
+    m_caption = caption;
+    if (onChange) {
+        onChange(caption);
+    }
+}
+
+void MemoryProgress::setMaximum(float maximum) {
+    m_maximum = maximum;
+    if (onChange) {
+        onChange();
+    }
+}
+
+void MemoryProgress::setValue(float value) {
+    m_value = value;
+    if (onChange) {
+        onChange();
+    }
+}
+
+void MemoryMessageBox::show(const QString& text) {
+    shown.append(text);
+    if (onShow) {
+        onShow(text);
+    }
+}
+
+}  // namespace vidrake

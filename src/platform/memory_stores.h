@@ -1,0 +1,75 @@
+// In-memory stores for the headless command and the tests. Each may be told of changes, so
+// the headless command can show progress on a terminal.
+#pragma once
+
+#include "stores.h"
+
+#include <QStringList>
+
+#include <functional>
+
+namespace vidrake {
+
+class MemoryList final : public ListStore {
+public:
+    bool append(const QString& item) override;
+    int count() const override { return static_cast<int>(m_items.size()); }
+    QString item(int index) const override;
+    void clear() override { m_items.clear(); }
+    const QStringList& items() const { return m_items; }
+
+private:
+    QStringList m_items;
+};
+
+class MemoryText final : public TextStore {
+public:
+    explicit MemoryText(QString text = {}) : m_text(std::move(text)) {}
+    QString text() const override { return m_text; }
+    void setText(const QString& text) override { m_text = text; }
+
+private:
+    QString m_text;
+};
+
+class MemoryCaption final : public CaptionStore {
+public:
+    QString caption() const override { return m_caption; }
+    void setCaption(const QString& caption) override;
+    std::function<void(const QString&)> onChange;
+
+private:
+    QString m_caption;
+};
+
+class MemoryProgress final : public ProgressStore {
+public:
+    float maximum() const override { return m_maximum; }
+    float value() const override { return m_value; }
+    void setMaximum(float maximum) override;
+    void setValue(float value) override;
+    std::function<void()> onChange;
+
+private:
+    float m_maximum = 100.0f;
+    float m_value = 0.0f;
+};
+
+class MemoryPointer final : public MousePointer {
+public:
+    int mousePointer() const override { return m_pointer; }
+    void setMousePointer(int pointer) override { m_pointer = pointer; }
+
+private:
+    int m_pointer = kPointerDefault;
+};
+
+// Collects messages instead of showing them, or hands them to a callback.
+class MemoryMessageBox final : public MessageBox {
+public:
+    void show(const QString& text) override;
+    QStringList shown;
+    std::function<void(const QString&)> onShow;
+};
+
+}  // namespace vidrake
