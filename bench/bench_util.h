@@ -1,0 +1,77 @@
+// What the benchmark programs share: timing, peer programs run as child processes, temporary
+// files, the server's address, and a window made of in-memory stores for a Crawler.
+#pragma once
+
+#include "crawl.h"
+#include "memory_stores.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vidrake::bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The shortest of `runs` timed calls, in seconds: the run least disturbed by the machine.
+template <class F>
+double bestOf(int runs, F&& f) {
+    double best = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < runs; ++i) {
+        const Clock::time_point start = Clock::now();
+        f();
+        best = std::min(best, secondsSince(start));
+    }
+    return best;
+}
+
+struct PeerRun {
+    double seconds = 0;
+    int status = -1;  // exit status; -1 when it could not be started or was killed
+};
+
+// Runs `argv` with LC_ALL=C, standard output to `outPath`, timed from start to exit.
+PeerRun runPeer(const std::vector<std::string>& argv, const std::string& outPath = "/dev/null");
+
+// The best of `runs` runs of the same peer; its status is that of the last run.
+PeerRun bestPeer(int runs, const std::vector<std::string>& argv,
+                 const std::string& outPath = "/dev/null");
+
+// True when `program` can be found on PATH.
+bool havePeer(const char* program);
+
+// A file name under $TMPDIR (or /tmp) unique to this process.
+std::string tempPath(std::string_view name);
+void writeFile(const std::string& path, std::string_view bytes);
+long countLines(const std::string& path);
+
+// The loopback server's port from "--port N"; exits with a message when it is missing.
+int serverPort(int argc, char** argv);
+
+inline double mib(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+// The window's controls as in-memory stores, ready to build a Crawler on.
+struct MemoryWindow {
+    MemoryText text1;
+    MemoryText text4;
+    MemoryText text2;
+    MemoryCaption label1;
+    MemoryList list1;
+    MemoryList list2;
+    MemoryList list3;
+    MemoryProgress progress;
+    MemoryPointer screen;
+    MemoryMessageBox messages;
+    CrawlState state;
+
+    CrawlStores stores() { return {text1, text4, text2, label1, list1, list2, list3, progress}; }
+};
+
+}  // namespace vidrake::bench

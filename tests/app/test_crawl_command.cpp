@@ -1,0 +1,98 @@
+// vidrake-crawl from the outside: a local web of a few pages, the presses it stands for,
+// what it prints and how it exits.
+#include "test_http_server.h"
+
+#include <QProcess>
+#include <QtTest>
+
+using namespace vidrake::test;
+
+class CrawlCommandTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void localWeb_givesTheMovieList();
+    void messages_goToStandardErrorAndTheRunGoesOn();
+    void usage_errorsExitTwoAndHelpExitsZero();
+
+private:
+    struct Result {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    // The server lives in this thread, so the process is waited for with the loop running.
+    static Result run(const QStringList& args) {
+        QProcess p;
+        p.start(QStringLiteral(VIDRAKE_CRAWL_BIN), args);
+        if (!p.waitForStarted()) {
+            return {};
+        }
+        QEventLoop loop;
+        QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
+        if (p.state() != QProcess::NotRunning) {
+            loop.exec();
+        }
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+            return {};
+        }
+        return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    }
+};
+
+void CrawlCommandTest::localWeb_givesTheMovieList() {
+    TestHttpServer server;
+    const QByteArray start =
+        "<a href=\"" + server.url("/one.com").toUtf8() + "\">1</a>\n<a href=\"" +
+        server.url("/two.net").toUtf8() + "\">2</a>\n<a href=\"" + server.url("/three.com").toUtf8() +
+        "\">3</a> <a href=\"http://v/start.avi\">s</a>\n<a href=\"" +
+        server.url("/one.com").toUtf8() + "\">again</a>\n";
+    server.setPage("/start", start);
+    server.setPage("/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">");
+    server.setPage("/two.net", "nothing to watch");
+    server.setPage("/three.com", "\xABhttp://v/caf\xE9.wmv\xBB");
+
+    Result r = run({server.url("/start")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/caf\xC3\xA9.wmv\n"));
+    QCOMPARE(r.err, QByteArray());
+
+    // Two presses in one window: the second resumes after the site visited last.
+    r = run({"-n", "2", server.url("/start"), "-n", "4", server.url("/start")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/start.avi\n"
+                               "http://v/caf\xC3\xA9.wmv\n"));
+}
+
+void CrawlCommandTest::messages_goToStandardErrorAndTheRunGoesOn() {
+    TestHttpServer server;
+    server.setPage("/start", "http://v/a.avi");
+    const Result r = run({"-n", "51", server.url("/start"), "-n", "abc", server.url("/start"),
+                          "-n", "", server.url("/start"), "-n", "1", "", server.url("/start")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("http://v/a.avi\n"));
+    QCOMPARE(r.err, QByteArray("You have requested too many movies. Please lower the number and "
+                               "try again\n You do not want your computer to freeze...\n"
+                               "The number of movies must be a number no greater than 50.\n"
+                               "The number of movies must be a number no greater than 50.\n"));
+    QCOMPARE(server.requests().size(), 1);
+}
+
+void CrawlCommandTest::usage_errorsExitTwoAndHelpExitsZero() {
+    for (const QStringList& bad : {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
+                                   QStringList{"http://a", "-n"}}) {
+        const Result r = run(bad);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(r.err.contains("--help"));
+    }
+    const Result help = run({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.out.startsWith("Usage: vidrake-crawl [-n TEXT] ADDRESS"));
+}
+
+QTEST_GUILESS_MAIN(CrawlCommandTest)
+#include "test_crawl_command.moc"

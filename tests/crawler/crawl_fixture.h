@@ -1,0 +1,58 @@
+// A window's worth of in-memory stores around one crawler, talking to a test server.
+#pragma once
+
+#include "crawl.h"
+#include "event_pump.h"
+#include "internet_client.h"
+#include "memory_stores.h"
+#include "test_http_server.h"
+
+#include <QLocale>
+
+#include <functional>
+
+namespace vidrake::test {
+
+// Runs the real event loop and can do more on each yield (a click in the middle of a run).
+class ScriptedPump final : public EventPump {
+public:
+    void yield() override {
+        ++yields;
+        QtEventPump().yield();
+        if (onYield) {
+            onYield();
+        }
+    }
+    int yields = 0;
+    std::function<void()> onYield;
+};
+
+struct CrawlWindow {
+    explicit CrawlWindow(FetchLimits limits = {}) : internet(limits) {}
+
+    // Sets the two boxes the user types into and presses "&Crawl".
+    void press(const QString& address, const QString& wanted) {
+        Text1.setText(address);
+        Text4.setText(wanted);
+        crawler.Command1_Click();
+    }
+
+    MemoryText Text1;
+    MemoryText Text4{QStringLiteral("10")};
+    MemoryText Text2{QStringLiteral("Text2")};
+    MemoryCaption Label1;
+    MemoryList List1;
+    MemoryList List2;
+    MemoryList List3;
+    MemoryProgress ProgressBar1;
+    MemoryPointer screen;
+    MemoryMessageBox messages;
+    ScriptedPump pump;
+    InternetClient internet;
+    CrawlState state;
+    Crawler crawler{{Text1, Text4, Text2, Label1, List1, List2, List3, ProgressBar1},
+                    state,
+                    {internet, pump, messages, screen, QLocale::c()}};
+};
+
+}  // namespace vidrake::test
