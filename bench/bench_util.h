@@ -72,6 +72,10 @@ struct MemoryWindow {
     CrawlState state;
 
     CrawlStores stores() { return {text1, text4, text2, label1, list1, list2, list3, progress}; }
+    // The wanted number is read in the C locale, so "5.5" means five and a half everywhere.
+    CrawlPlatform platform(InternetClient& internet, EventPump& pump) {
+        return {internet, pump, messages, screen, QLocale::c()};
+    }
 };
 
 }  // namespace vidrake::bench
