@@ -20,15 +20,36 @@ std::string startPage(int port, int sites) {
 
 std::string sitePage(int k) {
     const std::string n = std::to_string(k);
-    return "<html><body><p>Clip " + n + "</p>\n<a href=\"http://127.0.0.1/movies/" + n +
-           ".avi\">" + n + "</a>\n</body></html>\n";
+    return "<html><body><p>Clip " + n + "</p>\n<a href=\"http://127.0.0.1/movies/" + n + ".avi\">" +
+           n + "</a>\n</body></html>\n";
 }
 
 std::string harvestPage(std::size_t bytes) {
     static const char* const kWords[] = {
-        "the",   "movie", "archive", "of",   "clips", "and",     "trailers", "from",
-        "around", "web",  "see",     "also", "our",   "partner", "pages",    "http",
-        "www.example.com", "download", "free", "video", "mpg", "wmv", "avi", "net",
+        "the",
+        "movie",
+        "archive",
+        "of",
+        "clips",
+        "and",
+        "trailers",
+        "from",
+        "around",
+        "web",
+        "see",
+        "also",
+        "our",
+        "partner",
+        "pages",
+        "http",
+        "www.example.com",
+        "download",
+        "free",
+        "video",
+        "mpg",
+        "wmv",
+        "avi",
+        "net",
     };
     static const char* const kHosts[] = {"www.", "media.", "files.", ""};
     static const char* const kTlds[] = {".com", ".net", ".org", ".com"};
@@ -47,8 +68,8 @@ std::string harvestPage(std::size_t bytes) {
             page += kWords[next(std::size(kWords))];
             page += ' ';
         }
-        const std::string host = std::string(kHosts[next(4)]) + "host" +
-                                 std::to_string(next(5000)) + kTlds[next(4)];
+        const std::string host =
+            std::string(kHosts[next(4)]) + "host" + std::to_string(next(5000)) + kTlds[next(4)];
         switch (next(4)) {
             case 0:  // a site link
                 page += "<a href=\"http://" + host + "\">" + host + "</a>";

@@ -69,5 +69,7 @@ int main(int argc, char** argv) {
     std::printf("%-40s %10.2f   %d queued\n", "runitem for every link", queue * 1e3, queued);
     std::printf("%-40s %10.2f   List1 %d, List3 %d\n", "scan_startpage, all of it", scan * 1e3,
                 listed, queued);
+    std::printf("summary: queueing %d site links: scan_startpage %.1f ms, runitem alone %.1f ms\n",
+                kSites, scan * 1e3, queue * 1e3);
     return listed == kSites && queued == kSites ? 0 : 1;
 }

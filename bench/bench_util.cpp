@@ -71,12 +71,13 @@ bool havePeer(const char* program) {
 
 std::string tempPath(std::string_view name) {
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/vidrake-bench-" +
-           std::to_string(getpid()) + '-' + std::string(name);
+    return std::string(dir && *dir ? dir : "/tmp") + "/vidrake-bench-" + std::to_string(getpid()) +
+           '-' + std::string(name);
 }
 
 void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 long countLines(const std::string& path) {

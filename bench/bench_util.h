@@ -55,7 +55,9 @@ long countLines(const std::string& path);
 // The loopback server's port from "--port N"; exits with a message when it is missing.
 int serverPort(int argc, char** argv);
 
-inline double mib(double bytes) { return bytes / (1024.0 * 1024.0); }
+inline double mib(double bytes) {
+    return bytes / (1024.0 * 1024.0);
+}
 
 // The window's controls as in-memory stores, ready to build a Crawler on.
 struct MemoryWindow {
