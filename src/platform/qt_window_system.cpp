@@ -1,0 +1,59 @@
+#include "qt_window_system.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace vidrake {
+
+void QtMousePointer::setMousePointer(int pointer) {
+    m_pointer = pointer;
+    // Qt keeps a stack of override cursors; ours is one setting, so it is never nested.
+    if (pointer == kPointerDefault) {
+        while (QGuiApplication::overrideCursor()) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+        return;
+    }
+    const QCursor cursor(pointer == kPointerWait ? Qt::WaitCursor : Qt::ArrowCursor);
+    if (QGuiApplication::overrideCursor()) {
+        QGuiApplication::changeOverrideCursor(cursor);
+    } else {
+        QGuiApplication::setOverrideCursor(cursor);
+    }
+}
+
+QtMessageBox::QtMessageBox(QWidget* parent, QString title)
+    : m_parent(parent), m_title(std::move(title)) {}
+
+void QtMessageBox::show(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok, m_parent);
+    box.setObjectName(QStringLiteral("messageBox"));
+    box.exec();
+}
+
+std::optional<QString> WindowClassStyles::classOf(WId window) {
+    QWidget* widget = window ? QWidget::find(window) : nullptr;
+    if (!widget || !widget->isWindow()) {
+        return std::nullopt;
+    }
+    return QString::fromLatin1(widget->metaObject()->className());
+}
+
+std::optional<quint32> WindowClassStyles::GetClassLong(WId window, int index) const {
+    const auto cls = classOf(window);
+    if (!cls || index != kStyleIndex) {
+        return std::nullopt;
+    }
+    return m_styles.value(*cls, 0);
+}
+
+bool WindowClassStyles::SetClassLong(WId window, int index, quint32 value) {
+    const auto cls = classOf(window);
+    if (!cls || index != kStyleIndex) {
+        return false;
+    }
+    m_styles.insert(*cls, value);
+    return true;
+}
+
+}  // namespace vidrake

@@ -1,0 +1,221 @@
+#include "main_window.h"
+
+#include "about_window.h"
+#include "app_info.h"
+#include "dropsh.h"
+#include "qt_window_system.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace vidrake {
+namespace {
+
+// Designed in twips; Qt scales device-independent pixels for high-DPI screens.
+QRect twipRect(int left, int top, int width, int height) {
+    return {twips(left), twips(top), twips(width), twips(height)};
+}
+
+const QColor kLightGrey(192, 192, 192);
+
+void setBase(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, colour);
+    w->setPalette(p);
+}
+
+template <typename W>
+W* place(QWidget* parent, const char* name, QRect geometry) {
+    auto* w = new W(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowServices services)
+    : m_services(services), m_internet(services.limits) {
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(QString::fromLatin1(app_info::kTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/vidrake/vidrake.png")));
+    // A fixed border with a close box only; still a normal window, so the task bar and the
+    // window switcher find it.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    if (m_services.messages) {
+        m_messages = m_services.messages;
+    } else {
+        m_ownMessages =
+            std::make_unique<QtMessageBox>(this, QString::fromLatin1(app_info::kTitle));
+        m_messages = m_ownMessages.get();
+    }
+
+    buildControls();
+    buildMenu();
+
+    m_text1Store = std::make_unique<LineEditStore>(*Text1);
+    m_text4Store = std::make_unique<LineEditStore>(*Text4);
+    m_label1Store = std::make_unique<LabelCaption>(*Label1);
+    m_list1Store = std::make_unique<ListWidgetStore>(*List1);
+    m_list2Store = std::make_unique<ListWidgetStore>(*List2);
+    m_list3Store = std::make_unique<ListWidgetStore>(*List3);
+    m_progressStore = std::make_unique<ProgressBarStore>(*ProgressBar1);
+    m_crawler = std::make_unique<Crawler>(
+        CrawlStores{*m_text1Store, *m_text4Store, *Text2, *m_label1Store, *m_list1Store,
+                    *m_list2Store, *m_list3Store, *m_progressStore},
+        m_state, CrawlPlatform{m_internet, m_pump, *m_messages, m_services.screen, QLocale()});
+
+    Form_Load();
+}
+
+MainWindow::~MainWindow() {
+    m_crawler->cancel();
+    delete m_about;
+}
+
+void MainWindow::buildControls() {
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(twips(9480), twips(5265));
+    // The window's ground is the desktop's workspace colour.
+    const QColor workspace = palette().color(QPalette::Dark);
+    QPalette ground = m_client->palette();
+    ground.setColor(QPalette::Window, workspace);
+    m_client->setPalette(ground);
+    m_client->setAutoFillBackground(true);
+    setCentralWidget(m_client);
+
+    ProgressBar1 = place<QProgressBar>(m_client, "ProgressBar1", twipRect(5040, 840, 4335, 255));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Crawl progress"));
+
+    List2 = place<QListWidget>(m_client, "List2", twipRect(5040, 1200, 4335, 3960));
+    List2->setSelectionMode(QAbstractItemView::SingleSelection);
+    List2->setUniformItemSizes(true);  // keeps 32,767 appends linear
+    setBase(List2, kLightGrey);
+    List2->setAccessibleName(QStringLiteral("Movie list"));
+
+    Text4 = place<QLineEdit>(m_client, "Text4", twipRect(7080, 0, 615, 375));
+    Text4->setText(QStringLiteral("10"));
+    Text4->setAccessibleName(QStringLiteral("Number of movies"));
+
+    Text1 = place<QLineEdit>(m_client, "Text1", twipRect(840, 0, 6135, 375));
+    setBase(Text1, kLightGrey);
+    Text1->setAccessibleName(QStringLiteral("Start address"));
+
+    Command1 = place<QPushButton>(m_client, "Command1", twipRect(8040, 0, 1215, 495));
+    Command1->setText(QStringLiteral("&Crawl"));
+    QPalette button = Command1->palette();
+    button.setColor(QPalette::Button, workspace);
+    Command1->setPalette(button);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+
+    Text2 = new HiddenTextBox(m_client);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setGeometry(twipRect(8040, 3480, 3975, 495));
+    Text2->setText(QStringLiteral("Text2"));
+
+    List3 = place<QListWidget>(m_client, "List3", twipRect(4320, 0, 3735, 255));
+    List3->setUniformItemSizes(true);
+    List3->hide();
+    List1 = place<QListWidget>(m_client, "List1", twipRect(600, 0, 2655, 255));
+    List1->setUniformItemSizes(true);
+    List1->hide();
+
+    Label2 = place<QLabel>(m_client, "Label2", twipRect(120, 120, 615, 255));
+    Label2->setText(QStringLiteral("URL:"));
+    Label2->setBuddy(Text1);
+
+    player1 = place<QFrame>(m_client, "player1", twipRect(120, 480, 4800, 4755));
+    player1->setFrameShape(QFrame::StyledPanel);
+    player1->setAccessibleName(QStringLiteral("Player"));
+    player1->setFocusPolicy(Qt::StrongFocus);
+
+    Label1 = place<QLabel>(m_client, "Label1", twipRect(5040, 480, 4215, 255));
+    // Addresses come from the web: never let one be read as markup.
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setAccessibleName(QStringLiteral("Status"));
+
+    // Focus order by tab position. Controls that never take focus are left out of the
+    // chain: Qt loses the thread of a chain that runs through them.
+    QList<QWidget*> order;
+    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Text1),
+                       static_cast<QWidget*>(Text2), static_cast<QWidget*>(Text4),
+                       static_cast<QWidget*>(List1), static_cast<QWidget*>(List2),
+                       static_cast<QWidget*>(Label1), static_cast<QWidget*>(ProgressBar1),
+                       static_cast<QWidget*>(player1), static_cast<QWidget*>(List3),
+                       static_cast<QWidget*>(Label2)}) {
+        if (w->focusPolicy() != Qt::NoFocus) {
+            order.append(w);
+        }
+    }
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+void MainWindow::buildMenu() {
+    m_file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_file->setObjectName(QStringLiteral("file"));
+    auto add = [this](const char* name, const QString& caption, auto slot) {
+        QAction* action = m_file->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, slot);
+        m_menuItems.append(action);
+        return action;
+    };
+    add("NewList", QStringLiteral("&NewList"), &MainWindow::NewList_Click);
+    add("openlist", QStringLiteral("&Open Play List"), [] {});
+    add("saveplaylist", QStringLiteral("&Save Play List"), [] {});
+    add("about", QStringLiteral("&About"), &MainWindow::about_Click);
+    add("Exit", QStringLiteral("&Exit"), &QWidget::close);
+}
+
+void MainWindow::Form_Load() {
+    m_state.firstpass = true;
+    m_state.sitecursor = 0;
+    ApplyDropShadow(m_services.classStyles, winId());
+    // The window cannot be resized: it is exactly its menu bar over the client area.
+    setFixedSize(sizeHint());
+    Command1->setFocus();
+}
+
+QList<QObject*> MainWindow::controls() const {
+    QList<QObject*> all{ProgressBar1, List2, Text4,  Text1,   Command1, Text2,
+                        List3,        List1, Label2, player1, Label1,   m_file};
+    for (QAction* item : m_menuItems) {
+        all.append(item);
+    }
+    return all;
+}
+
+AboutWindow* MainWindow::aboutWindow() const { return m_about.data(); }
+
+void MainWindow::Command1_Click() { m_crawler->Command1_Click(); }
+
+void MainWindow::NewList_Click() { List2->clear(); }
+
+void MainWindow::about_Click() {
+    if (!m_about) {
+        m_about = new AboutWindow();
+    }
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A crawl in progress ends at its next yield and touches nothing of ours after this.
+    m_crawler->cancel();
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace vidrake

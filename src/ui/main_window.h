@@ -1,0 +1,97 @@
+// The main window: the start-address and number boxes, the "&Crawl" button, the movie list,
+// the player, the status caption and progress bar, three hidden work stores and the "&File"
+// menu. Its crawl runs the crawler engine over the window's own widgets.
+#pragma once
+
+#include "crawl.h"
+#include "event_pump.h"
+#include "internet_client.h"
+#include "widget_stores.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class QAction;
+class QFrame;
+class QMenu;
+class QPushButton;
+
+namespace vidrake {
+
+class AboutWindow;
+class WindowClassStyles;
+
+// What the window needs from outside; the tests swap in fakes for the modal parts.
+struct MainWindowServices {
+    MousePointer& screen;
+    WindowClassStyles& classStyles;
+    MessageBox* messages = nullptr;  // null: real message boxes over this window
+    FetchLimits limits = {};
+};
+
+// 15 twips make one pixel.
+constexpr int twips(int t) { return t / 15; }
+
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+
+public:
+    explicit MainWindow(MainWindowServices services);
+    ~MainWindow() override;
+
+    void Command1_Click();
+    bool crawling() const { return m_crawler->running(); }
+    const CrawlState& crawlState() const { return m_state; }
+    AboutWindow* aboutWindow() const;
+
+    // The controls in the window's own order, menus last, as the layout recorder sees them.
+    QList<QObject*> controls() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void Form_Load();
+    void about_Click();
+    void NewList_Click();
+
+    MainWindowServices m_services;
+    std::unique_ptr<MessageBox> m_ownMessages;
+    MessageBox* m_messages = nullptr;
+
+    QWidget* m_client = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QListWidget* List2 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    HiddenTextBox* Text2 = nullptr;
+    QListWidget* List3 = nullptr;
+    QListWidget* List1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QFrame* player1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QMenu* m_file = nullptr;
+    QList<QAction*> m_menuItems;
+
+    std::unique_ptr<LineEditStore> m_text1Store;
+    std::unique_ptr<LineEditStore> m_text4Store;
+    std::unique_ptr<LabelCaption> m_label1Store;
+    std::unique_ptr<ListWidgetStore> m_list1Store;
+    std::unique_ptr<ListWidgetStore> m_list2Store;
+    std::unique_ptr<ListWidgetStore> m_list3Store;
+    std::unique_ptr<ProgressBarStore> m_progressStore;
+
+    CrawlState m_state;
+    QtEventPump m_pump;
+    InternetClient m_internet;
+    std::unique_ptr<Crawler> m_crawler;
+    QPointer<AboutWindow> m_about;
+};
+
+}  // namespace vidrake

@@ -1,0 +1,78 @@
+// The main window's widgets seen as the stores the crawler works on.
+#pragma once
+
+#include "stores.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QWidget>
+
+namespace vidrake {
+
+class ListWidgetStore final : public ListStore {
+public:
+    explicit ListWidgetStore(QListWidget& list) : m_list(list) {}
+    bool append(const QString& item) override;
+    int count() const override { return m_list.count(); }
+    QString item(int index) const override;
+    void clear() override { m_list.clear(); }
+
+private:
+    QListWidget& m_list;
+};
+
+class LineEditStore final : public TextStore {
+public:
+    explicit LineEditStore(QLineEdit& edit) : m_edit(edit) {}
+    QString text() const override { return m_edit.text(); }
+    void setText(const QString& text) override { m_edit.setText(text); }
+
+private:
+    QLineEdit& m_edit;
+};
+
+// A hidden multi-line text box that only ever serves as a store. It holds the text itself
+// rather than in an editor, so that a 64 MiB page costs its characters and no layout.
+class HiddenTextBox final : public QWidget, public TextStore {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HiddenTextBox)
+
+public:
+    explicit HiddenTextBox(QWidget* parent) : QWidget(parent) { hide(); }
+    QString text() const override { return m_text; }
+    void setText(const QString& text) override { m_text = text; }
+
+private:
+    QString m_text;
+};
+
+class LabelCaption final : public CaptionStore {
+public:
+    explicit LabelCaption(QLabel& label) : m_label(label) {}
+    QString caption() const override { return m_label.text(); }
+    void setCaption(const QString& caption) override { m_label.setText(caption); }
+
+private:
+    QLabel& m_label;
+};
+
+// Keeps the values as set; a maximum of 0 shows an empty bar, where Qt would show a busy one.
+class ProgressBarStore final : public ProgressStore {
+public:
+    explicit ProgressBarStore(QProgressBar& bar);
+    float maximum() const override { return m_maximum; }
+    float value() const override { return m_value; }
+    void setMaximum(float maximum) override;
+    void setValue(float value) override;
+
+private:
+    void show();
+
+    QProgressBar& m_bar;
+    float m_maximum = 100.0f;
+    float m_value = 0.0f;
+};
+
+}  // namespace vidrake

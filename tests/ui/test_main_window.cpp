@@ -1,0 +1,358 @@
+// The main window and the About window under the offscreen platform, driven through their
+// real widgets, with a loopback server behind the crawl and a fake behind message boxes.
+#include "about_window.h"
+#include "dropsh.h"
+#include "main_window.h"
+#include "memory_stores.h"
+#include "qt_window_system.h"
+#include "test_http_server.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace vidrake;
+using namespace vidrake::test;
+
+namespace {
+
+struct Fixture {
+    explicit Fixture(FetchLimits limits = {})
+        : window(MainWindowServices{screen, styles, &messages, limits}) {
+        window.show();
+        window.activateWindow();
+    }
+    template <typename T>
+    T* find(const char* name) {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+    QStringList movies() {
+        QStringList out;
+        auto* list = find<QListWidget>("List2");
+        for (int i = 0; i < list->count(); ++i) {
+            out << list->item(i)->text();
+        }
+        return out;
+    }
+    void type(const char* name, const QString& text) {
+        auto* edit = find<QLineEdit>(name);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+    QAction* menuItem(const char* name) { return window.findChild<QAction*>(QString::fromLatin1(name)); }
+
+    QtMousePointer screen;
+    WindowClassStyles styles;
+    MemoryMessageBox messages;
+    MainWindow window;
+};
+
+int cursorShape() {
+    const QCursor* c = QGuiApplication::overrideCursor();
+    return c ? c->shape() : -1;
+}
+
+}  // namespace
+
+class MainWindowTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startup_showsTheDesignState();
+    void geometry_followsTheLayoutTable();
+    void menu_hasFiveItemsWithMnemonics();
+    void crawl_fromTypedTextAndAClick_fillsTheWindow();
+    void crawl_refusalsAreShownAsMessages();
+    void messageBox_isPlainWithOkOnly();
+    void crawl_secondPressDuringARunStartsNothing();
+    void exit_duringAStalledCrawlEndsItPromptly();
+    void about_isOneWindowThatClosesEveryWay();
+    void dropShadow_addsItsBitAndKeepsTheOthers();
+    void exit_withAboutOpenKeepsTheProgramUntilAboutCloses();  // last: it lets the program quit
+};
+
+void MainWindowTest::startup_showsTheDesignState() {
+    Fixture f;
+    QCOMPARE(f.window.objectName(), QStringLiteral("main"));
+    QCOMPARE(f.window.windowTitle(), QStringLiteral("Vidrake"));
+    QCOMPARE(f.find<QLineEdit>("Text4")->text(), QStringLiteral("10"));
+    QCOMPARE(f.find<QLineEdit>("Text1")->text(), QString());
+    QCOMPARE(f.find<QLabel>("Label1")->text(), QString());
+    QCOMPARE(f.find<QLabel>("Label2")->text(), QStringLiteral("URL:"));
+    QCOMPARE(f.find<QPushButton>("Command1")->text(), QStringLiteral("&Crawl"));
+    QCOMPARE(f.find<QListWidget>("List2")->count(), 0);
+    QCOMPARE(f.find<QProgressBar>("ProgressBar1")->maximum(), 100);
+    QCOMPARE(f.find<QProgressBar>("ProgressBar1")->value(), 0);
+    for (const char* hidden : {"Text2", "List1", "List3"}) {
+        QVERIFY2(!f.find<QWidget>(hidden)->isVisible(), hidden);
+    }
+    for (const char* shown : {"Text1", "Text4", "Command1", "List2", "ProgressBar1", "Label1",
+                              "Label2", "player1"}) {
+        QVERIFY2(f.find<QWidget>(shown)->isVisible(), shown);
+    }
+    QVERIFY(f.window.crawlState().firstpass);
+    QCOMPARE(f.window.crawlState().sitecursor, qint16(0));
+    QCOMPARE(f.window.crawlState().sitebound, qint16(0));
+    QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
+
+    // Tab walks the visible controls in their tab positions.
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        order << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
+
+    // Fixed: no resize, no maximize, still a normal window for the task bar.
+    QCOMPARE(f.window.minimumSize(), f.window.maximumSize());
+    QVERIFY(!(f.window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(f.window.windowType(), Qt::Window);
+    QCOMPARE(f.find<QWidget>("Text1")->accessibleName(), QStringLiteral("Start address"));
+    QCOMPARE(f.find<QWidget>("List2")->accessibleName(), QStringLiteral("Movie list"));
+}
+
+void MainWindowTest::geometry_followsTheLayoutTable() {
+    Fixture f;
+    const QList<std::pair<const char*, QRect>> table{
+        {"ProgressBar1", {336, 56, 289, 17}}, {"List2", {336, 80, 289, 264}},
+        {"Text4", {472, 0, 41, 25}},          {"Text1", {56, 0, 409, 25}},
+        {"Command1", {536, 0, 81, 33}},       {"Text2", {536, 232, 265, 33}},
+        {"List3", {288, 0, 249, 17}},         {"List1", {40, 0, 177, 17}},
+        {"Label2", {8, 8, 41, 17}},           {"player1", {8, 32, 320, 317}},
+        {"Label1", {336, 32, 281, 17}},
+    };
+    for (const auto& [name, rect] : table) {
+        QCOMPARE(f.find<QWidget>(name)->geometry(), rect);
+    }
+    QCOMPARE(f.window.centralWidget()->size(), QSize(632, 351));
+    const QColor grey(192, 192, 192);
+    QCOMPARE(f.find<QWidget>("List2")->palette().color(QPalette::Base), grey);
+    QCOMPARE(f.find<QWidget>("Text1")->palette().color(QPalette::Base), grey);
+}
+
+void MainWindowTest::menu_hasFiveItemsWithMnemonics() {
+    Fixture f;
+    const QList<QAction*> top = f.window.menuBar()->actions();
+    QCOMPARE(top.size(), 1);
+    QCOMPARE(top.front()->text(), QStringLiteral("&File"));
+    QStringList captions;
+    QStringList names;
+    for (QAction* a : top.front()->menu()->actions()) {
+        captions << a->text();
+        names << a->objectName();
+        QVERIFY(a->shortcut().isEmpty());
+    }
+    QCOMPARE(captions, (QStringList{"&NewList", "&Open Play List", "&Save Play List", "&About",
+                                    "&Exit"}));
+    QCOMPARE(names, (QStringList{"NewList", "openlist", "saveplaylist", "about", "Exit"}));
+}
+
+void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
+    TestHttpServer server;
+    QByteArray start = "<a href=\"http://v/start.avi\">s</a>\n";
+    for (int i = 0; i < 5; ++i) {
+        const QString path = QStringLiteral("/s%1.com").arg(i);
+        start += "<a href=\"" + server.url(path).toUtf8() + "\">site</a>\n";
+        Route site(200, "<a href=\"http://v/" + QByteArray::number(i) + ".mpg\">m</a>" +
+                            QByteArray(6000, ' '));
+        site.trickleBytes = 1500;  // slow enough that the run can be watched mid-way
+        site.trickleMs = 10;
+        server.setRoute(path.toUtf8(), site);
+    }
+    server.setPage("/start", start);
+
+    Fixture f;
+    QList<int> shapes;
+    QList<int> values;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, [&] {
+        shapes << cursorShape();
+        values << f.find<QProgressBar>("ProgressBar1")->value();
+    });
+    sampler.start(5);
+    f.type("Text1", server.url("/start"));
+    f.type("Text4", QStringLiteral("4"));
+    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+    sampler.stop();
+
+    QCOMPARE(f.movies(), (QStringList{"http://v/start.avi", "http://v/0.mpg", "http://v/1.mpg",
+                                      "http://v/2.mpg"}));
+    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url("/s2.com"));
+    QCOMPARE(f.find<QProgressBar>("ProgressBar1")->maximum(), 5);
+    QCOMPARE(f.find<QProgressBar>("ProgressBar1")->value(), 2);
+    QVERIFY(!shapes.isEmpty());
+    QVERIFY(std::all_of(shapes.begin(), shapes.end(), [](int s) { return s == Qt::WaitCursor; }));
+    QVERIFY(values.contains(1));  // the bar moved while the walk went on
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QVERIFY(f.messages.shown.isEmpty());
+
+    // "&NewList" empties the list; a start page with no sites shows an empty bar, not a busy one.
+    f.menuItem("NewList")->trigger();
+    QCOMPARE(f.movies(), QStringList{});
+    Fixture fresh;
+    server.setPage("/bare", "nothing");
+    fresh.type("Text1", server.url("/bare"));
+    QTest::mouseClick(fresh.find<QPushButton>("Command1"), Qt::LeftButton);
+    auto* bar = fresh.find<QProgressBar>("ProgressBar1");
+    QVERIFY(bar->maximum() > bar->minimum());
+    QCOMPARE(bar->value(), bar->minimum());
+}
+
+void MainWindowTest::crawl_refusalsAreShownAsMessages() {
+    Fixture f;
+    f.type("Text1", QStringLiteral("http://127.0.0.1:1/"));
+    for (const char* wanted : {"51", "abc", "50.5"}) {
+        f.type("Text4", QString::fromLatin1(wanted));
+        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+    }
+    QCOMPARE(f.messages.shown, (QStringList{tooManyMoviesMessage(), notANumberMessage(),
+                                            tooManyMoviesMessage()}));
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QVERIFY(f.window.crawlState().firstpass);
+}
+
+void MainWindowTest::messageBox_isPlainWithOkOnly() {
+    QWidget parent;
+    QtMessageBox seam(&parent, QStringLiteral("Vidrake"));
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Vidrake"));
+        QCOMPARE(box->text(), QStringLiteral("hello"));
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->standardButton(box->buttons().front()), QMessageBox::Ok);
+        box->accept();
+    });
+    seam.show(QStringLiteral("hello"));
+}
+
+void MainWindowTest::crawl_secondPressDuringARunStartsNothing() {
+    TestHttpServer server;
+    Route slow(200, "http://v/a.avi " + QByteArray(8000, ' '));
+    slow.trickleBytes = 1000;
+    slow.trickleMs = 10;
+    server.setRoute("/start", slow);
+    Fixture f;
+    f.type("Text1", server.url("/start"));
+    QTimer::singleShot(30, [&] {
+        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+    });
+    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(f.movies(), QStringList{"http://v/a.avi"});
+}
+
+void MainWindowTest::exit_duringAStalledCrawlEndsItPromptly() {
+    TestHttpServer server;
+    Route silent(200, "http://a.com http://v/a.avi");
+    silent.stallAfter = 3;
+    server.setRoute("/start", silent);
+    Fixture f;  // default limits: only the exit can end this run early
+    f.type("Text1", server.url("/start"));
+    QTimer::singleShot(100, [&] { f.menuItem("Exit")->trigger(); });
+    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+    QVERIFY(!f.window.isVisible());
+    // Had the run gone on, the page's first bytes would stand in the stores.
+    QCOMPARE(f.find<QLabel>("Label1")->text(), QString());
+    QCOMPARE(f.find<QListWidget>("List2")->count(), 0);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QTRY_COMPARE(server.openConnections(), 0);
+}
+
+void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
+    Fixture f;
+    f.menuItem("about")->trigger();
+    QPointer<AboutWindow> about = f.window.aboutWindow();
+    QVERIFY(about);
+    QVERIFY(about->isVisible());
+    QCOMPARE(about->objectName(), QStringLiteral("frmAbout"));
+    QCOMPARE(about->windowTitle(), QStringLiteral("About Vidrake"));
+    QCOMPARE(about->findChild<QLabel*>("lblVersion")->text(), QStringLiteral("Version 1.0.4"));
+    QCOMPARE(about->findChild<QLabel*>("lblTitle")->text(), QStringLiteral("Vidrake"));
+    QVERIFY(!about->findChild<QLabel*>("lblDescription")->text().isEmpty());
+    QVERIFY(!about->findChild<QLabel*>("lblDisclaimer")->text().startsWith("Warning"));
+    QCOMPARE(about->size(), QSize(382, 237));
+    QCOMPARE(about->findChild<QWidget*>("cmdOK")->geometry(), QRect(283, 175, 84, 23));
+    QCOMPARE(about->parentWidget(), nullptr);  // ownerless and modeless
+    QVERIFY(!about->isModal());
+
+    f.menuItem("about")->trigger();
+    QCOMPARE(f.window.aboutWindow(), about.data());
+    QCOMPARE(about->loads(), 1);
+    const auto tops = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(tops.begin(), tops.end(),
+                           [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
+             1);
+
+    auto closeWith = [&](auto how) {
+        f.menuItem("about")->trigger();
+        QPointer<AboutWindow> w = f.window.aboutWindow();
+        QVERIFY(w && w->isVisible());
+        how(w.data());
+        QTRY_VERIFY(!w);  // unloaded, not just hidden
+    };
+    closeWith([](AboutWindow* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    closeWith([](AboutWindow* w) { QTest::keyClick(w->findChild<QWidget*>("cmdOK"), Qt::Key_Return); });
+    closeWith([](AboutWindow* w) {
+        QTest::mouseClick(w->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    });
+    closeWith([](AboutWindow* w) { w->close(); });
+}
+
+void MainWindowTest::exit_withAboutOpenKeepsTheProgramUntilAboutCloses() {
+    // Runs the application's own loop, as the program does, and lets it end by itself.
+    QApplication::setQuitOnLastWindowClosed(true);
+    Fixture f;
+    QPointer<AboutWindow> about;
+    bool aliveAfterExit = false;
+    bool timedOut = false;
+    QTimer::singleShot(0, [&] {
+        f.menuItem("about")->trigger();
+        about = f.window.aboutWindow();
+        f.menuItem("Exit")->trigger();
+        QTimer::singleShot(300, [&] {
+            aliveAfterExit = about && about->isVisible() && !f.window.isVisible();
+            if (about) {
+                about->close();
+            }
+        });
+    });
+    QTimer::singleShot(20'000, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    QApplication::exec();
+    QVERIFY(aliveAfterExit);
+    QVERIFY(!timedOut);
+}
+
+void MainWindowTest::dropShadow_addsItsBitAndKeepsTheOthers() {
+    Fixture f;
+    const WId id = f.window.winId();
+    QCOMPARE(f.styles.GetClassLong(id, WindowClassStyles::kStyleIndex), kDropShadowStyle);
+    f.styles.SetClassLong(id, WindowClassStyles::kStyleIndex, 0x8 | kDropShadowStyle);
+    ApplyDropShadow(f.styles, id);
+    ApplyDropShadow(f.styles, id);
+    QCOMPARE(f.styles.GetClassLong(id, WindowClassStyles::kStyleIndex), 0x8 | kDropShadowStyle);
+    ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
+    QCOMPARE(f.styles.GetClassLong(WId(0xDEAD), WindowClassStyles::kStyleIndex), std::nullopt);
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);  // the tests close windows on purpose
+    Q_INIT_RESOURCE(vidrake);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_main_window.moc"
