@@ -4,7 +4,6 @@
 #include "fetch_page.h"
 #include "hourglass.h"
 #include "internet_client.h"
-#include "pattern_matcher.h"
 #include "wanted_number.h"
 
 #include <optional>
@@ -22,7 +21,13 @@ QString notANumberMessage() {
 }
 
 Crawler::Crawler(CrawlStores stores, CrawlState& state, CrawlPlatform platform)
-    : m_stores(stores), m_state(state), m_platform(std::move(platform)) {}
+    : m_stores(stores), m_state(state), m_platform(std::move(platform)) {
+    m_siteLinks.setGlobal(true);
+    m_siteLinks.setPattern(QString::fromLatin1(kSitePattern));
+    m_movieLinks.setGlobal(true);
+    m_movieLinks.setPattern(QString::fromLatin1(kMoviePattern));
+    m_firstMovie.setPattern(QString::fromLatin1(kMoviePattern));
+}
 
 Crawler::~Crawler() { *m_cancelled = true; }
 
@@ -115,11 +120,8 @@ void Crawler::scan_startpage(QString address) {
     const QByteArray utf8 = page.toUtf8();
     const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 
-    RegExp matcher;
-    matcher.setGlobal(true);
-    matcher.setPattern(QString::fromLatin1(kSitePattern));
     m_stores.Label1.setCaption(address);
-    for (const QString& link : matcher.executeUtf8(text)) {
+    for (const QString& link : m_siteLinks.executeUtf8(text)) {
         m_stores.List1.append(link);
     }
     const int raw = m_stores.List1.count();
@@ -130,8 +132,7 @@ void Crawler::scan_startpage(QString address) {
         m_state.sitebound = static_cast<qint16>(m_stores.List3.count());
         m_stores.ProgressBar1.setMaximum(m_state.sitebound);
     }
-    matcher.setPattern(QString::fromLatin1(kMoviePattern));
-    for (const QString& movie : matcher.executeUtf8(text)) {
+    for (const QString& movie : m_movieLinks.executeUtf8(text)) {
         m_stores.List2.append(movie);
     }
 }
@@ -163,9 +164,7 @@ void Crawler::search_mlist(QString address) {
     if (*m_cancelled) {
         return;
     }
-    RegExp matcher;
-    matcher.setPattern(QString::fromLatin1(kMoviePattern));
-    const QStringList first = matcher.execute(page);
+    const QStringList first = m_firstMovie.execute(page);
     if (!first.isEmpty()) {
         m_stores.List2.append(first.front());
     }

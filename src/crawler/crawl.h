@@ -3,6 +3,7 @@
 // the next in a CrawlState that the owner of the stores keeps.
 #pragma once
 
+#include "pattern_matcher.h"
 #include "stores.h"
 
 #include <QHash>
@@ -83,6 +84,10 @@ private:
     // behind our back.
     QSet<QString> m_queued;
     int m_indexed = 0;
+    // Compiled once: a crawl runs the movie pattern once for every site it visits.
+    RegExp m_siteLinks;
+    RegExp m_movieLinks;
+    RegExp m_firstMovie;
 };
 
 }  // namespace vidrake

@@ -1,20 +1,20 @@
 #include "fetch_page.h"
 
-#include "code_page.h"
 #include "event_pump.h"
 #include "internet_client.h"
+#include "page_text.h"
 
 namespace vidrake {
 
 QString fetch_page(InternetClient& internet, EventPump& pump, QString address,
                    const bool* cancelled) {
-    QString result;
+    PageText result;
     const InternetClient::Handle root = internet.open(QString::fromLatin1(kAgentName));
     const InternetClient::Handle url = internet.openUrl(root, address);
     char block[kFetchBlockSize];
     for (;;) {
         const quint32 n = internet.read(url, block, kFetchBlockSize);
-        code_page::decodeAppend(result, block, n);
+        result.append(block, n);
         pump.yield();
         if (n == 0 || (cancelled && *cancelled)) {
             break;
@@ -26,7 +26,7 @@ QString fetch_page(InternetClient& internet, EventPump& pump, QString address,
     if (root != InternetClient::kNull) {
         internet.close(root);
     }
-    return result;
+    return result.take();
 }
 
 }  // namespace vidrake

@@ -2,10 +2,9 @@
 
 #include "code_page.h"
 
+#include "http_exchange.h"
+
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
 
 #include <algorithm>
@@ -14,12 +13,11 @@ namespace vidrake {
 
 struct InternetClient::Session {
     QByteArray agent;
-    std::unique_ptr<QNetworkAccessManager> manager;
 };
 
 struct InternetClient::Request {
     Handle session = kNull;
-    QNetworkReply* reply = nullptr;  // owned; deleted on close
+    std::unique_ptr<HttpExchange> exchange;
     qint64 delivered = 0;
     QElapsedTimer started;
     QElapsedTimer sinceByte;
@@ -54,18 +52,7 @@ bool keepsAsIs(unsigned char b) {
 InternetClient::InternetClient(FetchLimits limits, QObject* parent)
     : QObject(parent), m_limits(limits) {}
 
-InternetClient::~InternetClient() {
-    // Requests first: their replies belong to the sessions' managers.
-    for (auto& [handle, r] : m_requests) {
-        if (r->reply) {
-            r->reply->disconnect(this);
-            r->reply->abort();
-            delete r->reply;
-        }
-    }
-    m_requests.clear();
-    m_sessions.clear();
-}
+InternetClient::~InternetClient() = default;
 
 QUrl InternetClient::toUrl(const QString& address) {
     const QByteArray bytes = code_page::encode(address);
@@ -100,9 +87,6 @@ InternetClient::Handle InternetClient::nextHandle() {
 InternetClient::Handle InternetClient::open(const QString& agent) {
     auto s = std::make_unique<Session>();
     s->agent = code_page::encode(agent);
-    // Each session has its own manager, so no connection or cache outlives the page.
-    s->manager = std::make_unique<QNetworkAccessManager>();
-    s->manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     const Handle h = nextHandle();
     m_sessions.emplace(h, std::move(s));
     return h;
@@ -117,20 +101,14 @@ InternetClient::Handle InternetClient::openUrl(Handle session, const QString& ad
     if (url.isEmpty()) {
         return kNull;
     }
-    QNetworkRequest req(url);
-    req.setRawHeader("User-Agent", it->second->agent);
-    req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    req.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                     QNetworkRequest::NoLessSafeRedirectPolicy);
-
     auto r = std::make_unique<Request>();
     r->session = session;
-    r->reply = it->second->manager->get(req);
+    r->exchange = std::make_unique<HttpExchange>(url, it->second->agent);
     r->started.start();
     r->sinceByte.start();
     Request* raw = r.get();
-    connect(r->reply, &QNetworkReply::readyRead, this, [raw] { raw->sinceByte.restart(); });
+    connect(r->exchange.get(), &HttpExchange::progressed, this,
+            [raw] { raw->sinceByte.restart(); });
     const Handle h = nextHandle();
     m_requests.emplace(h, std::move(r));
     return h;
@@ -151,15 +129,14 @@ void InternetClient::waitForBytes(Request& r) {
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(r.reply, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
-    QObject::connect(r.reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(r.exchange.get(), &HttpExchange::progressed, &loop, &QEventLoop::quit);
     timer.start(milliseconds(wait));
     loop.exec();
 }
 
 quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
     Request* r = request(url);
-    if (!r || r->ended || !r->reply || size == 0) {
+    if (!r || r->ended || size == 0) {
         return 0;
     }
     for (;;) {
@@ -167,30 +144,24 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
         if (room <= 0) {
             break;
         }
-        if (r->reply->bytesAvailable() > 0) {
-            const qint64 n = r->reply->read(buffer, std::min<qint64>(size, room));
-            if (n > 0) {
-                r->delivered += n;
-                return static_cast<quint32>(n);
-            }
+        const qint64 n = r->exchange->take(buffer, std::min<qint64>(size, room));
+        if (n > 0) {
+            r->delivered += n;
+            return static_cast<quint32>(n);
         }
-        // A finished reply may still be told of its last bytes; only an empty one is done.
-        if (r->reply->isFinished() && r->reply->bytesAvailable() <= 0) {
-            break;
-        }
-        if (r->sinceByte.elapsed() >= m_limits.stallTimeout.count() ||
+        if (r->exchange->done() || r->sinceByte.elapsed() >= m_limits.stallTimeout.count() ||
             r->started.elapsed() >= m_limits.totalTimeout.count()) {
             break;
         }
         waitForBytes(*r);
         // The wait ran other handlers; one of them may have closed or aborted this request.
         r = request(url);
-        if (!r || r->ended || !r->reply) {
+        if (!r || r->ended) {
             return 0;
         }
     }
     r->ended = true;
-    r->reply->abort();
+    r->exchange->abort();
     return 0;
 }
 
@@ -198,41 +169,20 @@ void InternetClient::close(Handle handle) {
     if (handle == kNull) {
         return;
     }
-    if (const auto it = m_requests.find(handle); it != m_requests.end()) {
-        std::unique_ptr<Request> r = std::move(it->second);
-        m_requests.erase(it);
-        if (r->reply) {
-            r->reply->disconnect(this);
-            r->reply->abort();
-            // Deleted now, not later: a crawl runs inside one handler, and objects left for
-            // a later turn of the loop would pile up until it ends.
-            delete r->reply;
-        }
+    if (m_requests.erase(handle) > 0) {
         return;
     }
-    if (const auto it = m_sessions.find(handle); it != m_sessions.end()) {
-        for (auto rit = m_requests.begin(); rit != m_requests.end();) {
-            if (rit->second->session == handle) {
-                if (QNetworkReply* reply = rit->second->reply) {
-                    reply->disconnect(this);
-                    reply->abort();
-                    delete reply;
-                }
-                rit = m_requests.erase(rit);
-            } else {
-                ++rit;
-            }
+    if (m_sessions.erase(handle) > 0) {
+        for (auto it = m_requests.begin(); it != m_requests.end();) {
+            it = it->second->session == handle ? m_requests.erase(it) : std::next(it);
         }
-        m_sessions.erase(it);
     }
 }
 
 void InternetClient::abortAll() {
     for (auto& [handle, r] : m_requests) {
         r->ended = true;
-        if (r->reply) {
-            r->reply->abort();
-        }
+        r->exchange->abort();
     }
 }
 

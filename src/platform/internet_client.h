@@ -1,7 +1,7 @@
 // The Internet client the page fetcher stands on, with the four operations it relies on:
 // open a session with an agent name, open an address, read a block, close a handle.
-// Built on Qt Network; every wait runs the calling thread's event loop, so the window
-// stays live while a page arrives.
+// Built on Qt Network's sockets in the calling thread; every wait runs that thread's event
+// loop, so the window stays live while a page arrives.
 #pragma once
 
 #include <QByteArray>
@@ -13,9 +13,6 @@
 #include <chrono>
 #include <memory>
 #include <unordered_map>
-
-class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace vidrake {
 
@@ -39,6 +36,7 @@ public:
     ~InternetClient() override;
 
     // A session whose requests carry `agent` as their User-Agent; never fails here.
+    // Each request has a connection of its own, so no connection or cache outlives a page.
     Handle open(const QString& agent);
 
     // Starts one uncached GET of `address`. Null when the session is null or the address is

@@ -64,11 +64,18 @@ void TestHttpServer::answer(QTcpSocket* socket, const QByteArray& head) {
     const QByteArray path = head.left(head.indexOf("\r\n")).split(' ').value(1);
     const Route route = m_routes.value(path, Route(404, "<html>no such page</html>"));
 
+    if (!route.raw.isEmpty()) {
+        socket->write(route.raw);
+        socket->disconnectFromHost();
+        return;
+    }
     QByteArray out = "HTTP/1.1 " + QByteArray::number(route.status) + " Test\r\n";
     for (const auto& [name, value] : route.headers) {
         out += name + ": " + value + "\r\n";
     }
-    if (route.contentLength && !route.endless && route.stallAfter < 0) {
+    if (route.chunkSize > 0) {
+        out += "Transfer-Encoding: chunked\r\n";
+    } else if (route.contentLength && !route.endless && route.stallAfter < 0) {
         out += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     }
     out += "Connection: close\r\n\r\n";
@@ -107,7 +114,15 @@ void TestHttpServer::answer(QTcpSocket* socket, const QByteArray& head) {
         timer->start(route.trickleMs);
         return;
     }
-    socket->write(route.body);
+    if (route.chunkSize > 0) {
+        for (qsizetype at = 0; at < route.body.size(); at += route.chunkSize) {
+            const QByteArray piece = route.body.mid(at, route.chunkSize);
+            socket->write(QByteArray::number(piece.size(), 16) + ";ext=1\r\n" + piece + "\r\n");
+        }
+        socket->write("0\r\nTrailer: x\r\n\r\n");
+    } else {
+        socket->write(route.body);
+    }
     socket->disconnectFromHost();
 }
 

@@ -24,6 +24,8 @@ struct Route {
     int trickleMs = 0;          // ... one piece every this many milliseconds
     qint64 stallAfter = -1;     // >= 0: send this many body bytes, then nothing, and stay open
     bool endless = false;       // send filler for as long as the client reads
+    int chunkSize = 0;          // > 0: send the body chunked, in chunks of this size
+    QByteArray raw;             // not empty: send exactly these bytes, no head of ours
 };
 
 class TestHttpServer final : public QObject {

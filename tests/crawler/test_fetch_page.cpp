@@ -79,6 +79,11 @@ void FetchPageTest::bodies_arriveWhole() {
     QCOMPARE(fetch(server.url("/bytes")), code_page::decode(all.repeated(20)));
     QCOMPARE(fetch(server.url("/trickle")), QString::fromLatin1(large.left(9000)));
     QCOMPARE(fetch(server.url("/close")), QString::fromLatin1(large));
+
+    Route chunked(200, large.left(100'000));
+    chunked.chunkSize = 777;
+    server.setRoute("/chunked", chunked);
+    QCOMPARE(fetch(server.url("/chunked")), QString::fromLatin1(large.left(100'000)));
 }
 
 void FetchPageTest::errorBodiesAndRedirects_areThePage() {
@@ -94,8 +99,21 @@ void FetchPageTest::errorBodiesAndRedirects_areThePage() {
     QCOMPARE(fetch(server.url("/boom")), QStringLiteral("server trouble"));
     QCOMPARE(fetch(server.url("/nowhere")), QStringLiteral("<html>no such page</html>"));
     QCOMPARE(fetch(server.url("/hop1")), QStringLiteral("arrived"));
-    // A redirect may not lead off the web; the page is then the redirect's own (empty) body.
+    // A redirect may not lead off the web, nor on for ever: the page is then empty.
     QCOMPARE(fetch(server.url("/tofile")), QString());
+    server.setRedirect("/loop", QStringLiteral("/loop"));
+    QCOMPARE(fetch(server.url("/loop")), QString());
+    QCOMPARE(server.requestedPaths().count("/loop"), 51);
+
+    // What is not HTTP is no page.
+    Route garbage;
+    garbage.raw = "SSH-2.0-nonsense\r\n\r\n";
+    server.setRoute("/garbage", garbage);
+    QCOMPARE(fetch(server.url("/garbage")), QString());
+    Route hugeHead;
+    hugeHead.raw = "HTTP/1.1 200 OK\r\nX: " + QByteArray(100'000, 'h') + "\r\n\r\nbody";
+    server.setRoute("/hugehead", hugeHead);
+    QCOMPARE(fetch(server.url("/hugehead")), QString());
 }
 
 void FetchPageTest::request_isOneUncachedGetWithTheAgentName() {
