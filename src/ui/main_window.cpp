@@ -4,6 +4,7 @@
 #include "app_info.h"
 #include "dropsh.h"
 #include "qt_window_system.h"
+#include "widget_layout.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -180,6 +181,12 @@ void MainWindow::buildMenu() {
 }
 
 void MainWindow::Form_Load() {
+    m_resize = std::make_unique<vidrake::resize>();
+    WidgetLayoutWindow layout(this, m_client, controls());
+    if (m_resize->SaveSizes(layout) != ResizeError::None) {
+        // Our own widgets always answer; a failure here is a fault of ours, not the user's.
+        qWarning("the main window's layout could not be recorded");
+    }
     m_state.firstpass = true;
     m_state.sitecursor = 0;
     ApplyDropShadow(m_services.classStyles, winId());

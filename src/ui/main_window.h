@@ -6,6 +6,7 @@
 #include "crawl.h"
 #include "event_pump.h"
 #include "internet_client.h"
+#include "resize.h"
 #include "widget_stores.h"
 
 #include <QMainWindow>
@@ -46,6 +47,7 @@ public:
     bool crawling() const { return m_crawler->running(); }
     const CrawlState& crawlState() const { return m_state; }
     AboutWindow* aboutWindow() const;
+    const vidrake::resize& layoutRecorder() const { return *m_resize; }
 
     // The controls in the window's own order, menus last, as the layout recorder sees them.
     QList<QObject*> controls() const;
@@ -87,6 +89,7 @@ private:
     std::unique_ptr<ListWidgetStore> m_list3Store;
     std::unique_ptr<ProgressBarStore> m_progressStore;
 
+    std::unique_ptr<vidrake::resize> m_resize;  // qualified: QWidget has a resize of its own
     CrawlState m_state;
     QtEventPump m_pump;
     InternetClient m_internet;

@@ -6,6 +6,8 @@
 #include "memory_stores.h"
 #include "qt_window_system.h"
 #include "test_http_server.h"
+#include "widget_layout.h"
+#include "line_control.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,6 +79,7 @@ private slots:
     void exit_duringAStalledCrawlEndsItPromptly();
     void about_isOneWindowThatClosesEveryWay();
     void dropShadow_addsItsBitAndKeepsTheOthers();
+    void layout_isRecordedAtStartAndScalesRealWidgets();
     void exit_withAboutOpenKeepsTheProgramUntilAboutCloses();  // last: it lets the program quit
 };
 
@@ -346,6 +349,44 @@ void MainWindowTest::dropShadow_addsItsBitAndKeepsTheOthers() {
     QCOMPARE(f.styles.GetClassLong(id, WindowClassStyles::kStyleIndex), 0x8 | kDropShadowStyle);
     ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
     QCOMPARE(f.styles.GetClassLong(WId(0xDEAD), WindowClassStyles::kStyleIndex), std::nullopt);
+}
+
+void MainWindowTest::layout_isRecordedAtStartAndScalesRealWidgets() {
+    Fixture f;
+    const auto& table = f.window.layoutRecorder().controlLayouts();
+    QStringList names;
+    for (const ControlLayout& r : table) {
+        names << r.name;
+    }
+    QCOMPARE(names, (QStringList{"ProgressBar1", "List2", "Text4", "Text1", "Command1", "Text2",
+                                 "List3", "List1", "Label2", "player1", "Label1", "file",
+                                 "NewList", "openlist", "saveplaylist", "about", "Exit"}));
+    QCOMPARE(table[1].left, 5040.0f);  // List2, in twips
+    QCOMPARE(table[1].top, 1200.0f);
+    QCOMPARE(table[1].width, 4335.0f);
+    QCOMPARE(table[1].height, 3960.0f);
+    QVERIFY(table[1].fontSize > 0);
+    QCOMPARE(table.back().width, 0.0f);  // a menu entry has a name and nothing else
+    QCOMPARE(table.back().fontName, QString());
+    QCOMPARE(f.window.layoutRecorder().savedScaleWidth(), 9480.0f);
+    QCOMPARE(f.window.layoutRecorder().savedScaleHeight(), 5265.0f);
+
+    // The same adapter drives real widgets and lines when a window does change size.
+    QWidget client;
+    client.resize(200, 100);
+    auto* box = new QLineEdit(&client);
+    box->setGeometry(10, 20, 60, 30);
+    auto* line = new LineControl(&client, Qt::white, 1);
+    line->setPoints({0, 50}, {100, 50});
+    QAction menuEntry(QStringLiteral("x"));
+    WidgetLayoutWindow window(&client, &client, {box, line, &menuEntry});
+    vidrake::resize r;
+    QCOMPARE(r.SaveSizes(window), ResizeError::None);
+    client.resize(400, 200);
+    QCOMPARE(r.ResizeControls(window), ResizeError::None);
+    QCOMPARE(box->geometry(), QRect(20, 40, 120, 60));
+    QCOMPARE(line->from(), QPoint(0, 100));
+    QCOMPARE(line->to(), QPoint(200, 100));
 }
 
 int main(int argc, char** argv) {
