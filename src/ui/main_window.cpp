@@ -3,6 +3,8 @@
 #include "about_window.h"
 #include "app_info.h"
 #include "dropsh.h"
+#include "file_dialog.h"
+#include "play_list_commands.h"
 #include "qt_window_system.h"
 #include "widget_layout.h"
 
@@ -57,8 +59,14 @@ MainWindow::MainWindow(MainWindowServices services)
         m_messages = m_ownMessages.get();
     }
 
+    if (m_services.opensave) {
+        m_opensave = m_services.opensave;
+    } else {
+        m_ownDialog = std::make_unique<QtFileDialog>(this);
+        m_opensave = m_ownDialog.get();
+    }
+
     buildControls();
-    buildMenu();
 
     m_text1Store = std::make_unique<LineEditStore>(*Text1);
     m_text4Store = std::make_unique<LineEditStore>(*Text4);
@@ -71,6 +79,8 @@ MainWindow::MainWindow(MainWindowServices services)
         CrawlStores{*m_text1Store, *m_text4Store, *Text2, *m_label1Store, *m_list1Store,
                     *m_list2Store, *m_list3Store, *m_progressStore},
         m_state, CrawlPlatform{m_internet, m_pump, *m_messages, m_services.screen, QLocale()});
+    m_playList = std::make_unique<PlayListCommands>(*m_list2Store, *m_opensave, *m_messages);
+    buildMenu();
 
     Form_Load();
 }
@@ -103,6 +113,8 @@ void MainWindow::buildControls() {
     List2->setUniformItemSizes(true);  // keeps 32,767 appends linear
     setBase(List2, kLightGrey);
     List2->setAccessibleName(QStringLiteral("Movie list"));
+    // A click and the arrow keys both move the selection.
+    connect(List2, &QListWidget::itemSelectionChanged, this, &MainWindow::List2_Click);
 
     Text4 = place<QLineEdit>(m_client, "Text4", twipRect(7080, 0, 615, 375));
     Text4->setText(QStringLiteral("10"));
@@ -173,9 +185,11 @@ void MainWindow::buildMenu() {
         m_menuItems.append(action);
         return action;
     };
-    add("NewList", QStringLiteral("&NewList"), &MainWindow::NewList_Click);
-    add("openlist", QStringLiteral("&Open Play List"), [] {});
-    add("saveplaylist", QStringLiteral("&Save Play List"), [] {});
+    PlayListCommands* playList = m_playList.get();
+    add("NewList", QStringLiteral("&NewList"), [playList] { playList->NewList_Click(); });
+    add("openlist", QStringLiteral("&Open Play List"), [playList] { playList->openlist_Click(); });
+    add("saveplaylist", QStringLiteral("&Save Play List"),
+        [playList] { playList->saveplaylist_Click(); });
     add("about", QStringLiteral("&About"), &MainWindow::about_Click);
     add("Exit", QStringLiteral("&Exit"), &QWidget::close);
 }
@@ -208,7 +222,12 @@ AboutWindow* MainWindow::aboutWindow() const { return m_about.data(); }
 
 void MainWindow::Command1_Click() { m_crawler->Command1_Click(); }
 
-void MainWindow::NewList_Click() { List2->clear(); }
+void MainWindow::List2_Click() {
+    const QList<QListWidgetItem*> selected = List2->selectedItems();
+    if (!selected.isEmpty()) {
+        emit movieChosen(selected.front()->text());
+    }
+}
 
 void MainWindow::about_Click() {
     if (!m_about) {

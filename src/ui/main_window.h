@@ -22,6 +22,8 @@ class QPushButton;
 namespace vidrake {
 
 class AboutWindow;
+class FileDialog;
+class PlayListCommands;
 class WindowClassStyles;
 
 // What the window needs from outside; the tests swap in fakes for the modal parts.
@@ -29,6 +31,7 @@ struct MainWindowServices {
     MousePointer& screen;
     WindowClassStyles& classStyles;
     MessageBox* messages = nullptr;  // null: real message boxes over this window
+    FileDialog* opensave = nullptr;  // null: real Open and Save dialogs over this window
     FetchLimits limits = {};
 };
 
@@ -52,6 +55,10 @@ public:
     // The controls in the window's own order, menus last, as the layout recorder sees them.
     QList<QObject*> controls() const;
 
+signals:
+    // The user selected a movie of the list: the player plays it.
+    void movieChosen(const QString& address);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -60,11 +67,13 @@ private:
     void buildMenu();
     void Form_Load();
     void about_Click();
-    void NewList_Click();
+    void List2_Click();
 
     MainWindowServices m_services;
     std::unique_ptr<MessageBox> m_ownMessages;
     MessageBox* m_messages = nullptr;
+    std::unique_ptr<FileDialog> m_ownDialog;
+    FileDialog* m_opensave = nullptr;
 
     QWidget* m_client = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -94,6 +103,7 @@ private:
     QtEventPump m_pump;
     InternetClient m_internet;
     std::unique_ptr<Crawler> m_crawler;
+    std::unique_ptr<PlayListCommands> m_playList;
     QPointer<AboutWindow> m_about;
 };
 

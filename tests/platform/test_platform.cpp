@@ -162,5 +162,5 @@ void PlatformTest::memoryList_dropsAppendsBeyondCapacity() {
     QCOMPARE(list.item(-1), QString());
 }
 
-QTEST_GUILESS_MAIN(PlatformTest)
+QObject* makePlatformTest() { return new PlatformTest; }
 #include "test_platform.moc"
