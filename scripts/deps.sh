@@ -6,6 +6,7 @@ set -euo pipefail
 VIDRAKE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libre2-dev
+  libmpv-dev libqt6opengl6-dev libgl-dev
   curl wget
 )
 

@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -147,10 +146,12 @@ void MainWindow::buildControls() {
     Label2->setText(QStringLiteral("URL:"));
     Label2->setBuddy(Text1);
 
-    player1 = place<QFrame>(m_client, "player1", twipRect(120, 480, 4800, 4755));
-    player1->setFrameShape(QFrame::StyledPanel);
+    player1 = new MediaPlayer(m_client, m_services.player);
+    player1->setObjectName(QStringLiteral("player1"));
+    player1->setGeometry(twipRect(120, 480, 4800, 4755));
     player1->setAccessibleName(QStringLiteral("Player"));
     player1->setFocusPolicy(Qt::StrongFocus);
+    connect(this, &MainWindow::movieChosen, player1, &MediaPlayer::setURL);
 
     Label1 = place<QLabel>(m_client, "Label1", twipRect(5040, 480, 4215, 255));
     // Addresses come from the web: never let one be read as markup.

@@ -6,6 +6,7 @@
 #include "crawl.h"
 #include "event_pump.h"
 #include "internet_client.h"
+#include "media_player.h"
 #include "resize.h"
 #include "widget_stores.h"
 
@@ -15,7 +16,6 @@
 #include <memory>
 
 class QAction;
-class QFrame;
 class QMenu;
 class QPushButton;
 
@@ -33,6 +33,7 @@ struct MainWindowServices {
     MessageBox* messages = nullptr;  // null: real message boxes over this window
     FileDialog* opensave = nullptr;  // null: real Open and Save dialogs over this window
     FetchLimits limits = {};
+    MediaPlayerOptions player = {};
 };
 
 // 15 twips make one pixel.
@@ -50,6 +51,7 @@ public:
     bool crawling() const { return m_crawler->running(); }
     const CrawlState& crawlState() const { return m_state; }
     AboutWindow* aboutWindow() const;
+    MediaPlayer* player() const { return player1; }
     const vidrake::resize& layoutRecorder() const { return *m_resize; }
 
     // The controls in the window's own order, menus last, as the layout recorder sees them.
@@ -85,7 +87,7 @@ private:
     QListWidget* List3 = nullptr;
     QListWidget* List1 = nullptr;
     QLabel* Label2 = nullptr;
-    QFrame* player1 = nullptr;
+    MediaPlayer* player1 = nullptr;
     QLabel* Label1 = nullptr;
     QMenu* m_file = nullptr;
     QList<QAction*> m_menuItems;

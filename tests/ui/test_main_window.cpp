@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <clocale>
+
 using namespace vidrake;
 using namespace vidrake::test;
 
@@ -47,7 +49,7 @@ private:
 
 struct Fixture {
     explicit Fixture(FetchLimits limits = {})
-        : window(MainWindowServices{screen, styles, &messages, &dialog, limits}) {
+        : window(MainWindowServices{screen, styles, &messages, &dialog, limits, {false, true}}) {
         window.show();
         window.activateWindow();
     }
@@ -493,10 +495,23 @@ void MainWindowTest::selectingAMovie_asksThePlayerToPlayIt() {
     QCOMPARE(chosen[1][0].toString(), QStringLiteral("http://v/a.avi"));
     f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
     QCOMPARE(chosen.size(), 2);
+
+    // And the player in the window does play what is chosen, and goes on after a new list.
+    TestHttpServer server;
+    QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi"));
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    server.setPage("/clip.avi", clip.readAll());
+    list->addItem(server.url("/clip.avi"));
+    list->setCurrentRow(0);
+    QCOMPARE(f.window.player()->URL(), server.url("/clip.avi"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, 15'000);
+    f.menuItem("NewList")->trigger();
+    QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
 }
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // the media library will not start otherwise
     QApplication::setQuitOnLastWindowClosed(false);  // the tests close windows on purpose
     Q_INIT_RESOURCE(vidrake);
     MainWindowTest test;

@@ -1,0 +1,297 @@
+#include "media_engine.h"
+
+#include <QMetaObject>
+
+#include <mpv/client.h>
+
+#include <vector>
+
+namespace vidrake {
+
+namespace {
+
+enum Watched : quint64 { kTimePos = 1, kDuration, kPause, kMute, kVolume };
+
+// Fixed at start: nothing of the user's mpv setup may leak in, nothing is printed, no key or
+// mouse handling of mpv's own, and the player starts in a known state.
+constexpr const char* kOptions[][2] = {
+    {"config", "no"},
+    {"terminal", "no"},
+    {"osc", "no"},
+    {"load-scripts", "no"},
+    {"ytdl", "no"},
+    {"input-default-bindings", "no"},
+    {"input-vo-keyboard", "no"},
+    {"input-cursor", "no"},
+    {"resume-playback", "no"},
+    {"sub-auto", "no"},
+    {"audio-file-auto", "no"},
+    {"audio-display", "no"},
+    {"osd-level", "0"},
+    {"vo", "libmpv"},
+    {"hwdec", "no"},
+    {"audio-fallback-to-null", "yes"},
+    {"idle", "yes"},
+    {"keep-open", "no"},
+    {"loop-file", "no"},
+    {"loop-playlist", "no"},
+    {"keepaspect", "yes"},
+    {"speed", "1"},
+    {"volume", "50"},
+    {"mute", "no"},
+    {"pause", "no"},
+    {"network-timeout", "20"},
+};
+
+QVariant fromNode(const mpv_node& node) {
+    switch (node.format) {
+        case MPV_FORMAT_FLAG:
+            return node.u.flag != 0;
+        case MPV_FORMAT_INT64:
+            return static_cast<qlonglong>(node.u.int64);
+        case MPV_FORMAT_DOUBLE:
+            return node.u.double_;
+        case MPV_FORMAT_STRING:
+            return QString::fromUtf8(node.u.string);
+        default:
+            return {};
+    }
+}
+
+QString reasonInWords(int error, const QString& trouble) {
+    if (!trouble.isEmpty()) {
+        return trouble;
+    }
+    switch (error) {
+        case MPV_ERROR_UNKNOWN_FORMAT:
+            return QStringLiteral("this is not a movie in a format we can read");
+        case MPV_ERROR_LOADING_FAILED:
+            return QStringLiteral("it could not be opened");
+        case MPV_ERROR_NOTHING_TO_PLAY:
+            return QStringLiteral("it holds no picture or sound");
+        default:
+            return QString::fromUtf8(mpv_error_string(error));
+    }
+}
+
+}  // namespace
+
+MediaEngine::MediaEngine(bool silentAudio, QObject* parent) : QObject(parent) {
+    m_mpv = mpv_create();
+    if (!m_mpv) {
+        // Most often a locale other than "C" for numbers; main() sets it after QApplication.
+        m_failure = QStringLiteral("the media library could not start");
+        return;
+    }
+    for (const auto& [name, value] : kOptions) {
+        mpv_set_option_string(m_mpv, name, value);
+    }
+    if (silentAudio) {
+        mpv_set_option_string(m_mpv, "ao", "null");
+    }
+    if (const int rc = mpv_initialize(m_mpv); rc < 0) {
+        m_failure = QString::fromUtf8(mpv_error_string(rc));
+        mpv_terminate_destroy(m_mpv);
+        m_mpv = nullptr;
+        return;
+    }
+    // The network layer's complaints name the fault ("HTTP error 404") better than the
+    // end-of-file code does.
+    mpv_request_log_messages(m_mpv, "warn");
+    mpv_observe_property(m_mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(m_mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(m_mpv, kPause, "pause", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, kMute, "mute", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, kVolume, "volume", MPV_FORMAT_DOUBLE);
+    // Runs on one of mpv's threads: hand over to the GUI thread and nothing more.
+    mpv_set_wakeup_callback(
+        m_mpv,
+        [](void* self) {
+            auto* engine = static_cast<MediaEngine*>(self);
+            QMetaObject::invokeMethod(
+                engine, [engine] { engine->drainEvents(); }, Qt::QueuedConnection);
+        },
+        this);
+}
+
+MediaEngine::~MediaEngine() {
+    if (m_mpv) {
+        detach();
+        mpv_terminate_destroy(m_mpv);
+    }
+}
+
+void MediaEngine::detach() {
+    if (m_mpv) {
+        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+    }
+}
+
+bool MediaEngine::command(std::initializer_list<const char*> words, qint64* entryId) {
+    if (!m_mpv) {
+        return false;
+    }
+    std::vector<const char*> args(words);
+    args.push_back(nullptr);
+    mpv_node result{};
+    if (mpv_command_ret(m_mpv, args.data(), &result) < 0) {
+        return false;
+    }
+    if (entryId && result.format == MPV_FORMAT_NODE_MAP) {
+        const mpv_node_list* map = result.u.list;
+        for (int i = 0; i < map->num; ++i) {
+            if (qstrcmp(map->keys[i], "playlist_entry_id") == 0) {
+                *entryId = map->values[i].u.int64;
+            }
+        }
+    }
+    mpv_free_node_contents(&result);
+    return true;
+}
+
+void MediaEngine::load(const QString& address) {
+    if (address.isEmpty()) {
+        stop();
+        return;
+    }
+    setFlag("pause", false);
+    const QByteArray utf8 = address.toUtf8();
+    qint64 entry = -1;
+    if (!command({"loadfile", utf8.constData(), "replace"}, &entry)) {
+        emit failed(QStringLiteral("the address was refused"));
+        return;
+    }
+    m_entry = entry;
+    m_failedNow = false;
+    emit loading();
+}
+
+void MediaEngine::stop() {
+    command({"stop"});
+}
+
+void MediaEngine::seek(double seconds) {
+    const QByteArray at = QByteArray::number(seconds, 'f', 3);
+    command({"seek", at.constData(), "absolute"});
+}
+
+void MediaEngine::setFlag(const char* name, bool on) {
+    if (m_mpv) {
+        int flag = on ? 1 : 0;
+        mpv_set_property(m_mpv, name, MPV_FORMAT_FLAG, &flag);
+    }
+}
+
+void MediaEngine::setNumber(const char* name, double value) {
+    if (m_mpv) {
+        mpv_set_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value);
+    }
+}
+
+QVariant MediaEngine::value(const char* name) const {
+    mpv_node node{};
+    if (!m_mpv || mpv_get_property(m_mpv, name, MPV_FORMAT_NODE, &node) < 0) {
+        return {};
+    }
+    QVariant v = fromNode(node);
+    mpv_free_node_contents(&node);
+    return v;
+}
+
+void MediaEngine::drainEvents() {
+    while (m_mpv) {
+        const mpv_event* event = mpv_wait_event(m_mpv, 0);
+        if (event->event_id == MPV_EVENT_NONE) {
+            break;
+        }
+        onEvent(*event);
+    }
+}
+
+void MediaEngine::onEvent(const mpv_event& event) {
+    switch (event.event_id) {
+        case MPV_EVENT_START_FILE: {
+            const auto* start = static_cast<const mpv_event_start_file*>(event.data);
+            if (start->playlist_entry_id == m_entry) {
+                m_opening = true;
+                m_failedNow = false;
+                m_openingTrouble.clear();
+                emit loading();
+            }
+            break;
+        }
+        case MPV_EVENT_FILE_LOADED:
+            if (m_opening) {
+                m_opening = false;
+                emit started();
+            }
+            break;
+        case MPV_EVENT_END_FILE: {
+            const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+            // Ends of entries we have replaced since are old news.
+            if (end->playlist_entry_id != m_entry) {
+                break;
+            }
+            m_opening = false;
+            if (end->reason == MPV_END_FILE_REASON_ERROR) {
+                m_failedNow = true;
+                emit failed(reasonInWords(end->error, m_openingTrouble));
+            } else if (end->reason != MPV_END_FILE_REASON_REDIRECT) {
+                emit ended();
+            }
+            break;
+        }
+        case MPV_EVENT_LOG_MESSAGE: {
+            // Log lines travel apart from the other events and may come after the end of the
+            // file they concern: a failure already told is told again in better words.
+            const auto* log = static_cast<const mpv_event_log_message*>(event.data);
+            if ((m_opening || m_failedNow) && m_openingTrouble.isEmpty() &&
+                qstrcmp(log->prefix, "ffmpeg") == 0) {
+                // "http: HTTP error 404 Not Found" -> "HTTP error 404 Not Found"
+                QString text = QString::fromUtf8(log->text).trimmed();
+                const qsizetype colon = text.indexOf(QLatin1String(": "));
+                if (colon > 0 && colon < 12 && !text.left(colon).contains(u' ')) {
+                    text = text.mid(colon + 2);
+                }
+                m_openingTrouble = text;
+                if (m_failedNow) {
+                    emit failed(text);
+                }
+            }
+            break;
+        }
+        case MPV_EVENT_PROPERTY_CHANGE: {
+            const auto* prop = static_cast<const mpv_event_property*>(event.data);
+            const bool has = prop->format != MPV_FORMAT_NONE && prop->data;
+            const double number = has && prop->format == MPV_FORMAT_DOUBLE
+                                      ? *static_cast<const double*>(prop->data)
+                                      : 0.0;
+            const bool flag =
+                has && prop->format == MPV_FORMAT_FLAG && *static_cast<const int*>(prop->data) != 0;
+            switch (event.reply_userdata) {
+                case kTimePos:
+                    emit positionChanged(number);
+                    break;
+                case kDuration:
+                    emit durationChanged(number);
+                    break;
+                case kPause:
+                    emit pausedChanged(flag);
+                    break;
+                case kMute:
+                    emit mutedChanged(flag);
+                    break;
+                case kVolume:
+                    emit volumeChanged(number);
+                    break;
+                default:
+                    break;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+}  // namespace vidrake

@@ -1,0 +1,67 @@
+// The playback core behind the media player: one libmpv instance set up for embedding, its
+// events turned into Qt signals on the GUI thread. Video reaches the screen through a render
+// context made by a video output (media_video.h) over handle().
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <initializer_list>
+
+struct mpv_handle;
+struct mpv_event;
+
+namespace vidrake {
+
+class MediaEngine final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MediaEngine)
+
+public:
+    // silentAudio: decode audio but send it nowhere, for machines without sound.
+    explicit MediaEngine(bool silentAudio, QObject* parent = nullptr);
+    ~MediaEngine() override;
+
+    // False when libmpv could not be set up; every call below is then a no-op.
+    bool isValid() const { return m_mpv != nullptr; }
+    QString failure() const { return m_failure; }
+    mpv_handle* handle() const { return m_mpv; }
+
+    // Drops what is playing and starts the address; an empty address only stops.
+    void load(const QString& address);
+    void stop();
+    void seek(double seconds);
+
+    void setFlag(const char* name, bool on);
+    void setNumber(const char* name, double value);
+    QVariant value(const char* name) const;
+
+    // Stops event delivery; called before the handle's render context goes away.
+    void detach();
+
+signals:
+    void loading();
+    void started();                      // the file opened and playback began
+    void ended();                        // it ran to its end, or was stopped
+    void failed(const QString& reason);  // it could not be played
+    void positionChanged(double seconds);
+    void durationChanged(double seconds);
+    void pausedChanged(bool paused);
+    void mutedChanged(bool muted);
+    void volumeChanged(double volume);
+
+private:
+    void drainEvents();
+    void onEvent(const mpv_event& event);
+    bool command(std::initializer_list<const char*> words, qint64* entryId = nullptr);
+
+    mpv_handle* m_mpv = nullptr;
+    QString m_failure;
+    qint64 m_entry = -1;       // the playlist entry whose start and end concern us
+    bool m_opening = false;    // between the start of our entry and its opening or end
+    bool m_failedNow = false;  // our entry failed and nothing new has been asked for since
+    QString m_openingTrouble;  // what the network layer complained of while opening
+};
+
+}  // namespace vidrake

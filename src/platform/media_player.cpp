@@ -1,0 +1,396 @@
+#include "media_player.h"
+
+#include "media_engine.h"
+#include "media_video.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vidrake {
+
+namespace {
+
+constexpr int kStartVolume = 50;
+
+QString clock(double seconds) {
+    const qint64 whole = seconds > 0 ? static_cast<qint64>(std::floor(seconds)) : 0;
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+QToolButton* toolButton(QWidget* parent, const char* name, const QString& words,
+                        QStyle::StandardPixmap icon, bool checkable = false) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAccessibleName(words);
+    button->setToolTip(words);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setCheckable(checkable);
+    button->setAutoRaise(true);
+    return button;
+}
+
+QAction* menuAction(QWidget* owner, const char* name, const QString& words,
+                    bool checkable = false) {
+    auto* action = new QAction(words, owner);
+    action->setObjectName(QLatin1String(name));
+    action->setCheckable(checkable);
+    return action;
+}
+
+}  // namespace
+
+MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
+    : QWidget(parent), m_engine(std::make_unique<MediaEngine>(options.silentAudio)) {
+    setFocusPolicy(Qt::StrongFocus);
+    m_openGL = !options.forceSoftware && m_engine->isValid() && openGLUsable();
+    m_video = makeVideoOutput(
+        m_openGL, *m_engine, [this] { startLoad(); }, this);
+    QWidget* video = m_video->widget();
+    video->setObjectName(QStringLiteral("video"));
+    video->setAccessibleName(tr("Video"));
+    video->installEventFilter(this);
+
+    m_playPauseAction = menuAction(this, "playPauseAction", tr("Play"));
+    m_stopAction = menuAction(this, "stopAction", tr("Stop"));
+    m_muteAction = menuAction(this, "muteAction", tr("Mute"), true);
+    m_fullScreenAction = menuAction(this, "fullScreenAction", tr("Full screen"), true);
+    connect(m_playPauseAction, &QAction::triggered, this, &MediaPlayer::togglePause);
+    connect(m_stopAction, &QAction::triggered, this, &MediaPlayer::stop);
+    connect(m_muteAction, &QAction::triggered, this, &MediaPlayer::setMuted);
+    connect(m_fullScreenAction, &QAction::triggered, this, &MediaPlayer::setVideoFullScreen);
+    video->addActions({m_playPauseAction, m_stopAction, m_muteAction, m_fullScreenAction});
+    video->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(video, 1);
+    layout->addWidget(buildControlBar());
+
+    wireEngine();
+    if (!m_engine->isValid()) {
+        setState(State::Failed, m_engine->failure());
+    } else {
+        setState(State::Stopped);
+    }
+}
+
+MediaPlayer::~MediaPlayer() {
+    // mpv's callbacks go first, then the render context, then the core itself.
+    m_engine->detach();
+    m_video->release();
+    m_engine.reset();
+}
+
+QWidget* MediaPlayer::buildControlBar() {
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("controlBar"));
+    bar->setAccessibleName(tr("Player controls"));
+
+    m_elapsed = new QLabel(clock(0), bar);
+    m_elapsed->setObjectName(QStringLiteral("elapsedLabel"));
+    m_elapsed->setAccessibleName(tr("Elapsed time"));
+    m_total = new QLabel(clock(0), bar);
+    m_total->setObjectName(QStringLiteral("totalLabel"));
+    m_total->setAccessibleName(tr("Total time"));
+    m_seek = new QSlider(Qt::Horizontal, bar);
+    m_seek->setObjectName(QStringLiteral("seekSlider"));
+    m_seek->setAccessibleName(tr("Position"));
+    m_seek->setRange(0, 0);
+    connect(m_seek, &QSlider::sliderMoved, this,
+            [this](int ms) { m_elapsed->setText(clock(ms / 1000.0)); });
+    connect(m_seek, &QSlider::sliderReleased, this, [this] { seek(m_seek->value() / 1000.0); });
+    connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove) {
+            seek(m_seek->sliderPosition() / 1000.0);  // a click on the groove or a key
+        }
+    });
+
+    m_playPause = toolButton(bar, "playPauseButton", tr("Play"), QStyle::SP_MediaPlay);
+    m_stop = toolButton(bar, "stopButton", tr("Stop"), QStyle::SP_MediaStop);
+    m_mute = toolButton(bar, "muteButton", tr("Mute"), QStyle::SP_MediaVolume, true);
+    m_fullScreenButton =
+        toolButton(bar, "fullScreenButton", tr("Full screen"), QStyle::SP_TitleBarMaxButton, true);
+    connect(m_playPause, &QToolButton::clicked, this, &MediaPlayer::togglePause);
+    connect(m_stop, &QToolButton::clicked, this, &MediaPlayer::stop);
+    connect(m_mute, &QToolButton::clicked, this, &MediaPlayer::setMuted);
+    connect(m_fullScreenButton, &QToolButton::clicked, this, &MediaPlayer::setVideoFullScreen);
+
+    m_volume = new QSlider(Qt::Horizontal, bar);
+    m_volume->setObjectName(QStringLiteral("volumeSlider"));
+    m_volume->setAccessibleName(tr("Volume"));
+    m_volume->setRange(0, 100);
+    m_volume->setValue(kStartVolume);
+    m_volume->setFixedWidth(56);
+    connect(m_volume, &QSlider::valueChanged, this, &MediaPlayer::setVolume);
+
+    m_status = new QLabel(bar);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setAccessibleName(tr("Player status"));
+    // A long fault must not widen the player; the tooltip carries all of it.
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    auto* timeRow = new QHBoxLayout;
+    timeRow->addWidget(m_elapsed);
+    timeRow->addWidget(m_seek, 1);
+    timeRow->addWidget(m_total);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->setSpacing(2);
+    buttonRow->addWidget(m_playPause);
+    buttonRow->addWidget(m_stop);
+    buttonRow->addWidget(m_status, 1);
+    buttonRow->addWidget(m_mute);
+    buttonRow->addWidget(m_volume);
+    buttonRow->addWidget(m_fullScreenButton);
+    auto* rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->setSpacing(0);
+    rows->addLayout(timeRow);
+    rows->addLayout(buttonRow);
+    return bar;
+}
+
+void MediaPlayer::wireEngine() {
+    MediaEngine* engine = m_engine.get();
+    connect(engine, &MediaEngine::loading, this, [this] { setState(State::Loading); });
+    connect(engine, &MediaEngine::started, this, [this] {
+        setState(m_engine->value("pause").toBool() ? State::Paused : State::Playing);
+    });
+    connect(engine, &MediaEngine::ended, this, [this] { setState(State::Stopped); });
+    connect(engine, &MediaEngine::failed, this,
+            [this](const QString& reason) { setState(State::Failed, reason); });
+    connect(engine, &MediaEngine::pausedChanged, this, [this](bool paused) {
+        if (m_state == State::Playing || m_state == State::Paused) {
+            setState(paused ? State::Paused : State::Playing);
+        }
+    });
+    connect(engine, &MediaEngine::positionChanged, this, &MediaPlayer::showPosition);
+    connect(engine, &MediaEngine::durationChanged, this, &MediaPlayer::showDuration);
+    connect(engine, &MediaEngine::mutedChanged, this, &MediaPlayer::showMuted);
+    connect(engine, &MediaEngine::volumeChanged, this, [this](double volume) {
+        const QSignalBlocker quiet(m_volume);
+        m_volume->setValue(static_cast<int>(std::lround(volume)));
+    });
+}
+
+void MediaPlayer::setURL(const QString& address) {
+    m_address = address;
+    if (address.isEmpty()) {
+        m_loadWaiting = false;
+        stop();
+        return;
+    }
+    if (!m_engine->isValid()) {
+        return;  // the status already says why nothing plays
+    }
+    m_loadWaiting = true;
+    if (m_video->isReady()) {
+        startLoad();
+    } else {
+        setState(State::Loading);  // the OpenGL surface loads it once it first shows
+    }
+}
+
+void MediaPlayer::startLoad() {
+    if (!m_loadWaiting) {
+        return;
+    }
+    m_loadWaiting = false;
+    showPosition(0);
+    showDuration(0);
+    m_engine->load(m_address);
+}
+
+QString MediaPlayer::statusText() const {
+    switch (m_state) {
+        case State::Stopped:
+            return tr("Stopped");
+        case State::Loading:
+            return tr("Loading…");
+        case State::Playing:
+            return tr("Playing");
+        case State::Paused:
+            return tr("Paused");
+        case State::Failed:
+            return tr("Cannot play this movie: %1").arg(m_reason);
+    }
+    return {};
+}
+
+void MediaPlayer::setState(State state, const QString& reason) {
+    const bool changed = state != m_state || reason != m_reason;
+    m_state = state;
+    m_reason = reason;
+    if (state == State::Stopped || state == State::Failed) {
+        m_video->setBlank(true);
+        showPosition(0);
+    } else if (state == State::Playing || state == State::Paused) {
+        m_video->setBlank(false);
+    }
+    const bool running = state == State::Playing || state == State::Loading;
+    const QString words = running ? tr("Pause") : tr("Play");
+    m_playPause->setIcon(
+        style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playPause->setAccessibleName(words);
+    m_playPause->setToolTip(words);
+    m_playPauseAction->setText(words);
+    m_status->setText(statusText());
+    m_status->setToolTip(statusText());
+    if (changed) {
+        emit stateChanged(state);
+    }
+}
+
+void MediaPlayer::play() {
+    if (m_state == State::Stopped || m_state == State::Failed) {
+        if (!m_address.isEmpty()) {
+            setURL(m_address);
+        }
+        return;
+    }
+    m_engine->setFlag("pause", false);
+}
+
+void MediaPlayer::pause() {
+    if (m_state == State::Playing) {
+        m_engine->setFlag("pause", true);
+    }
+}
+
+void MediaPlayer::togglePause() {
+    if (m_state == State::Playing || m_state == State::Loading) {
+        m_engine->setFlag("pause", true);
+        if (m_state == State::Loading) {
+            return;  // it opens paused
+        }
+    } else {
+        play();
+    }
+}
+
+void MediaPlayer::stop() {
+    m_loadWaiting = false;
+    m_engine->stop();
+    setState(State::Stopped);
+}
+
+void MediaPlayer::seek(double seconds) {
+    if (m_state == State::Playing || m_state == State::Paused) {
+        m_engine->seek(seconds);
+    }
+}
+
+void MediaPlayer::setMuted(bool muted) {
+    m_engine->setFlag("mute", muted);
+    showMuted(muted);
+}
+
+bool MediaPlayer::isMuted() const {
+    return m_mute->isChecked();
+}
+
+void MediaPlayer::setVolume(int percent) {
+    percent = std::clamp(percent, 0, 100);
+    m_engine->setNumber("volume", percent);
+    const QSignalBlocker quiet(m_volume);
+    m_volume->setValue(percent);
+}
+
+int MediaPlayer::volume() const {
+    return m_volume->value();
+}
+
+void MediaPlayer::showPosition(double seconds) {
+    m_position = seconds;
+    if (!m_seek->isSliderDown()) {
+        const QSignalBlocker quiet(m_seek);
+        m_seek->setValue(static_cast<int>(std::lround(seconds * 1000)));
+        m_elapsed->setText(clock(seconds));
+    }
+}
+
+void MediaPlayer::showDuration(double seconds) {
+    m_duration = seconds;
+    const QSignalBlocker quiet(m_seek);
+    m_seek->setRange(0, static_cast<int>(std::lround(seconds * 1000)));
+    m_seek->setPageStep(std::max(1000, m_seek->maximum() / 10));
+    m_total->setText(clock(seconds));
+}
+
+void MediaPlayer::showMuted(bool muted) {
+    m_mute->setChecked(muted);
+    m_muteAction->setChecked(muted);
+    m_mute->setIcon(
+        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_mute->setAccessibleName(muted ? tr("Sound on") : tr("Mute"));
+}
+
+void MediaPlayer::setVideoFullScreen(bool on) {
+    if (on != m_fullScreen) {
+        QWidget* top = window();
+        QWidget* host = parentWidget();
+        if (on) {
+            m_normalGeometry = geometry();
+            m_windowWasFullScreen = top->isFullScreen();
+            if (host) {
+                host->installEventFilter(this);  // to keep filling it as it grows
+                setGeometry(host->rect());
+                raise();
+            }
+            top->showFullScreen();
+        } else {
+            if (host) {
+                host->removeEventFilter(this);
+            }
+            if (!m_windowWasFullScreen) {
+                top->showNormal();
+            }
+            if (host) {
+                setGeometry(m_normalGeometry);
+            }
+        }
+        m_fullScreen = on;
+    }
+    m_fullScreenButton->setChecked(on);
+    m_fullScreenAction->setChecked(on);
+}
+
+QImage MediaPlayer::frame() const {
+    return m_video->frame();
+}
+
+QVariant MediaPlayer::engineValue(const char* name) const {
+    return m_engine->value(name);
+}
+
+bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize && m_fullScreen) {
+        setGeometry(parentWidget()->rect());
+    } else if (watched == m_video->widget() && event->type() == QEvent::MouseButtonDblClick) {
+        setVideoFullScreen(!m_fullScreen);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MediaPlayer::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && m_fullScreen) {
+        setVideoFullScreen(false);
+    } else if (event->key() == Qt::Key_Space) {
+        togglePause();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace vidrake

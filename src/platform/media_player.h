@@ -1,0 +1,112 @@
+// An embedded movie player: the picture, and under it a control bar with play/pause, stop,
+// seek, elapsed and total time, mute, volume, full screen and a line saying in words what the
+// player is doing. Faults show in that line only; the player never opens a dialog.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace vidrake {
+
+class MediaEngine;
+class VideoOutput;
+
+struct MediaPlayerOptions {
+    bool forceSoftware = false;  // draw on the CPU even where OpenGL would work
+    bool silentAudio = false;    // decode sound but play it nowhere
+};
+
+class MediaPlayer final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MediaPlayer)
+
+public:
+    enum class State { Stopped, Loading, Playing, Paused, Failed };
+    Q_ENUM(State)
+
+    explicit MediaPlayer(QWidget* parent = nullptr, MediaPlayerOptions options = {});
+    ~MediaPlayer() override;
+
+    // Drops what was playing and plays the address at once; an empty address stops.
+    void setURL(const QString& address);
+    QString URL() const { return m_address; }
+
+    State state() const { return m_state; }
+    QString statusText() const;
+    bool usesOpenGL() const { return m_openGL; }
+    double position() const { return m_position; }  // seconds
+    double duration() const { return m_duration; }  // seconds, 0 while unknown
+
+    void play();  // from the start again when stopped
+    void pause();
+    void togglePause();
+    void stop();
+    void seek(double seconds);
+    void setMuted(bool muted);
+    bool isMuted() const;
+    void setVolume(int percent);  // 0..100
+    int volume() const;
+    // Fills the window with the player, and the screen with the window; off puts both back.
+    void setVideoFullScreen(bool on);
+    bool isVideoFullScreen() const { return m_fullScreen; }
+
+    // The picture as last drawn.
+    QImage frame() const;
+    // A property as the playback core has it now, e.g. "volume", "speed", "loop-file".
+    QVariant engineValue(const char* name) const;
+
+signals:
+    void stateChanged(vidrake::MediaPlayer::State state);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* buildControlBar();
+    void wireEngine();
+    void setState(State state, const QString& reason = {});
+    void startLoad();
+    void showPosition(double seconds);
+    void showDuration(double seconds);
+    void showMuted(bool muted);
+
+    std::unique_ptr<MediaEngine> m_engine;
+    bool m_openGL = false;
+    VideoOutput* m_video = nullptr;  // a child widget
+    State m_state = State::Stopped;
+    QString m_reason;
+    QString m_address;
+    bool m_loadWaiting = false;  // an address came before the video output was ready
+    double m_position = 0;
+    double m_duration = 0;
+    bool m_fullScreen = false;
+    bool m_windowWasFullScreen = false;
+    QRect m_normalGeometry;
+
+    QToolButton* m_playPause = nullptr;
+    QToolButton* m_stop = nullptr;
+    QSlider* m_seek = nullptr;
+    QLabel* m_elapsed = nullptr;
+    QLabel* m_total = nullptr;
+    QToolButton* m_mute = nullptr;
+    QSlider* m_volume = nullptr;
+    QToolButton* m_fullScreenButton = nullptr;
+    QLabel* m_status = nullptr;
+    QAction* m_playPauseAction = nullptr;
+    QAction* m_stopAction = nullptr;
+    QAction* m_muteAction = nullptr;
+    QAction* m_fullScreenAction = nullptr;
+};
+
+}  // namespace vidrake

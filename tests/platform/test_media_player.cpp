@@ -1,0 +1,283 @@
+// The media player under the offscreen platform with the software renderer and silent audio,
+// playing the clips in tests/data from the loopback server.
+#include "media_player.h"
+#include "test_http_server.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QSet>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTcpServer>
+#include <QToolButton>
+#include <QtTest>
+
+#include <clocale>
+#include <memory>
+
+using namespace vidrake;
+using State = MediaPlayer::State;
+
+namespace {
+
+constexpr int kWait = 20000;  // generous: the sanitizer build decodes slowly
+
+QByteArray clip(const char* name) {
+    QFile file(QStringLiteral(VIDRAKE_TEST_DATA "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("missing test clip %s", name);
+    }
+    return file.readAll();
+}
+
+// How many different colours a picture has; a blank or single-colour one has one.
+int colours(const QImage& image) {
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4) {
+            seen.insert(image.pixel(x, y));
+        }
+    }
+    return static_cast<int>(seen.size());
+}
+
+QSet<QWidget*> visibleWindows() {
+    QSet<QWidget*> shown;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible()) {
+            shown.insert(w);
+        }
+    }
+    return shown;
+}
+
+}  // namespace
+
+class MediaPlayerTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void construction_softwareOffscreenAndSettled();
+    void setAddress_playsAtOnceToTheEnd_data();
+    void setAddress_playsAtOnceToTheEnd();
+    void setAddress_switchesMidPlay();
+    void badAddress_saysWhyInWordsAndRecovers_data();
+    void badAddress_saysWhyInWordsAndRecovers();
+    void controls_actOnPlayback();
+    void destroy_whileLoadingOrPlayingIsClean();
+
+private:
+    bool startPlaying(const QString& path);
+
+    test::TestHttpServer m_server;
+    std::unique_ptr<QWidget> m_host;
+    MediaPlayer* m_player = nullptr;
+};
+
+void MediaPlayerTest::initTestCase() {
+    m_server.setPage("/a.avi", clip("testsrc.avi"));
+    m_server.setPage("/b.mpg", clip("testsrc.mpg"));
+    m_server.setPage("/c.wmv", clip("testsrc.wmv"));
+    m_server.setPage("/page.html", "<html><body>no movie here</body></html>");
+}
+
+void MediaPlayerTest::init() {
+    // As the main window holds it: a child at a fixed place.
+    m_host = std::make_unique<QWidget>();
+    m_host->resize(640, 480);
+    m_player = new MediaPlayer(m_host.get(), {.forceSoftware = true, .silentAudio = true});
+    m_player->setObjectName(QStringLiteral("player1"));
+    m_player->setGeometry(8, 32, 320, 317);
+    m_host->show();
+}
+
+void MediaPlayerTest::cleanup() {
+    m_host.reset();
+    m_player = nullptr;
+}
+
+bool MediaPlayerTest::startPlaying(const QString& path) {
+    m_player->setURL(m_server.url(path));
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait); }();
+    return !QTest::currentTestFailed();
+}
+
+void MediaPlayerTest::construction_softwareOffscreenAndSettled() {
+    // Left to choose, it must not pick OpenGL here: an OpenGL widget would crash offscreen.
+    MediaPlayer chosen(nullptr, {.silentAudio = true});
+    QVERIFY(!chosen.usesOpenGL());
+    QVERIFY(!chosen.findChild<QWidget*>(QStringLiteral("video"))->inherits("QOpenGLWidget"));
+
+    QCOMPARE(m_player->state(), State::Stopped);
+    QCOMPARE(m_player->findChild<QLabel*>("statusLabel")->text(), QStringLiteral("Stopped"));
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 50.0);
+    QCOMPARE(m_player->findChild<QSlider*>("volumeSlider")->value(), 50);
+    QCOMPARE(m_player->engineValue("mute").toBool(), false);
+    QCOMPARE(m_player->engineValue("speed").toDouble(), 1.0);
+    QCOMPARE(m_player->engineValue("loop-file"), QVariant(false));
+    QCOMPARE(m_player->engineValue("loop-playlist"), QVariant(false));
+    QCOMPARE(m_player->engineValue("keepaspect").toBool(), true);
+    QCOMPARE(m_player->engineValue("ytdl").toBool(), false);
+    QVERIFY(!m_player->isVideoFullScreen());
+    QVERIFY(m_player->isEnabled());
+
+    for (const char* name : {"playPauseButton", "stopButton", "muteButton", "fullScreenButton"}) {
+        auto* button = m_player->findChild<QToolButton*>(name);
+        QVERIFY2(button && !button->accessibleName().isEmpty(), name);
+    }
+    auto* video = m_player->findChild<QWidget*>(QStringLiteral("video"));
+    QCOMPARE(video->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList menu;
+    for (QAction* action : video->actions()) {
+        menu << action->objectName();
+    }
+    QCOMPARE(menu,
+             QStringList({"playPauseAction", "stopAction", "muteAction", "fullScreenAction"}));
+}
+
+void MediaPlayerTest::setAddress_playsAtOnceToTheEnd_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("mpeg-4 and mp3 in avi") << "/a.avi";
+    QTest::newRow("mpeg-1 and mp2 in mpg") << "/b.mpg";
+    QTest::newRow("wmv2 and wma2 in asf") << "/c.wmv";
+}
+
+void MediaPlayerTest::setAddress_playsAtOnceToTheEnd() {
+    QFETCH(QString, path);
+    QVERIFY(startPlaying(path));
+    auto* status = m_player->findChild<QLabel*>("statusLabel");
+    QCOMPARE(status->text(), QStringLiteral("Playing"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.5, kWait);
+    QVERIFY(qAbs(m_player->duration() - 3.0) < 0.3);
+    QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
+    QVERIFY(colours(m_player->findChild<QWidget*>("video")->grab().toImage()) > 16);
+
+    // Once, not in a loop: at the end it stops and the picture goes.
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Stopped, kWait);
+    QCOMPARE(status->text(), QStringLiteral("Stopped"));
+    QCOMPARE(colours(m_player->frame()), 0);
+}
+
+void MediaPlayerTest::setAddress_switchesMidPlay() {
+    QVERIFY(startPlaying("/a.avi"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.2, kWait);
+    QSignalSpy states(m_player, &MediaPlayer::stateChanged);
+
+    m_player->setURL(m_server.url("/b.mpg"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+    QCOMPARE(m_player->engineValue("path").toString(), m_server.url("/b.mpg"));
+    QCOMPARE(m_player->URL(), m_server.url("/b.mpg"));
+    // The old clip's end must not be taken for the new one's.
+    for (const QList<QVariant>& change : states) {
+        const auto state = change.at(0).value<State>();
+        QVERIFY(state == State::Loading || state == State::Playing);
+    }
+
+    m_player->setURL(QString());
+    QCOMPARE(m_player->state(), State::Stopped);
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
+}
+
+void MediaPlayerTest::badAddress_saysWhyInWordsAndRecovers_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("words");
+    QTcpServer closed;  // a port that was free a moment ago refuses connections
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QTest::newRow("404") << m_server.url("/missing.avi") << "404";
+    QTest::newRow("not a movie") << m_server.url("/page.html") << "not a movie";
+    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/a.avi").arg(port) << "refused";
+}
+
+void MediaPlayerTest::badAddress_saysWhyInWordsAndRecovers() {
+    QFETCH(QString, address);
+    QFETCH(QString, words);
+    const QSet<QWidget*> windowsBefore = visibleWindows();
+
+    m_player->setURL(address);
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Failed, kWait);
+    auto* status = m_player->findChild<QLabel*>("statusLabel");
+    QVERIFY2(status->text().startsWith(QStringLiteral("Cannot play this movie: ")),
+             qPrintable(status->text()));
+    QTRY_VERIFY2_WITH_TIMEOUT(status->text().contains(words, Qt::CaseInsensitive),
+                              qPrintable(status->text()), kWait);
+    QCOMPARE(visibleWindows(), windowsBefore);
+
+    QVERIFY(startPlaying("/c.wmv"));
+    QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
+}
+
+void MediaPlayerTest::controls_actOnPlayback() {
+    QVERIFY(startPlaying("/a.avi"));
+    auto* playPause = m_player->findChild<QToolButton*>("playPauseButton");
+    playPause->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Paused, kWait);
+    QCOMPARE(m_player->engineValue("pause").toBool(), true);
+    QCOMPARE(m_player->findChild<QLabel*>("statusLabel")->text(), QStringLiteral("Paused"));
+
+    // Paused, a page step on the seek slider can only move the position by seeking.
+    const double before = m_player->engineValue("time-pos").toDouble();
+    m_player->findChild<QSlider*>("seekSlider")->triggerAction(QSlider::SliderPageStepAdd);
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("time-pos").toDouble() > before + 0.5, kWait);
+
+    playPause->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+    QCOMPARE(m_player->engineValue("pause").toBool(), false);
+
+    m_player->findChild<QToolButton*>("muteButton")->click();
+    QCOMPARE(m_player->engineValue("mute").toBool(), true);
+    QVERIFY(m_player->findChild<QAction*>("muteAction")->isChecked());
+    m_player->findChild<QAction*>("muteAction")->trigger();
+    QCOMPARE(m_player->engineValue("mute").toBool(), false);
+    QVERIFY(!m_player->findChild<QToolButton*>("muteButton")->isChecked());
+
+    m_player->findChild<QSlider*>("volumeSlider")->setValue(20);
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+
+    m_player->findChild<QToolButton*>("fullScreenButton")->click();
+    QVERIFY(m_player->isVideoFullScreen());
+    QTRY_VERIFY(m_host->isFullScreen());
+    QTRY_COMPARE(m_player->geometry(), m_host->rect());
+    m_player->findChild<QAction*>("fullScreenAction")->trigger();
+    QVERIFY(!m_player->isVideoFullScreen());
+    QTRY_VERIFY(!m_host->isFullScreen());
+    QCOMPARE(m_player->geometry(), QRect(8, 32, 320, 317));
+
+    m_player->findChild<QToolButton*>("stopButton")->click();
+    QCOMPARE(m_player->state(), State::Stopped);
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
+    playPause->click();  // plays the same address again from the start
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+}
+
+void MediaPlayerTest::destroy_whileLoadingOrPlayingIsClean() {
+    m_player->setURL(m_server.url("/b.mpg"));
+    m_host.reset();  // still opening
+
+    init();
+    QVERIFY(startPlaying("/a.avi"));
+    QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
+    m_host.reset();     // mid-play, frames and events in flight
+    QTest::qWait(200);  // let anything queued for the dead player come due
+
+    init();
+    QVERIFY(startPlaying("/c.wmv"));
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // mpv refuses to start unless numbers are formatted the C way, and QApplication has just
+    // set the locale from the environment.
+    std::setlocale(LC_NUMERIC, "C");
+    MediaPlayerTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_media_player.moc"
