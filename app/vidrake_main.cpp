@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <clocale>
+
 namespace {
 
 // The version information of the file, readable with `strings` as on the desktop it came from.
@@ -15,6 +17,9 @@ namespace {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The media library refuses to start unless numbers are read the C way; QApplication has
+    // just set the user's locale, so this must come after it.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QString::fromLatin1(vidrake::app_info::kTitle));
     QApplication::setApplicationVersion(QStringLiteral(VIDRAKE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("vidrake"));
