@@ -8,6 +8,8 @@ VIDRAKE_PACKAGES=(
   qt6-base-dev libre2-dev
   libmpv-dev libqt6opengl6-dev libgl-dev
   curl wget
+  desktop-file-utils appstream
+  xvfb xauth xdotool imagemagick x11-utils
 )
 
 vidrake_install_deps() {

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# `cmake --install` into a scratch DESTDIR: the programs, the desktop entry, the icon and the
+# AppStream metadata land where desktops look, agree with each other, and pass the validators.
+# Usage: install_test.sh BUILD_DIR PROJECT_VERSION FILE_VERSION WORK_DIR
+set -uo pipefail
+
+build=$1 version=$2 file_version=$3
+work=$(mktemp -d "$4/install.XXXXXX")
+server_pid=
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+for tool in desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+done
+
+prefix=/usr
+DESTDIR="$work" cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
+    { cat "$work/install.log" >&2; exit 1; }
+root="$work$prefix"
+
+for f in bin/vidrake bin/vidrake-crawl bin/vidrake-sample-web; do
+    [ -x "$root/$f" ] || fail "$f is not installed"
+done
+desktop="$root/share/applications/vidrake.desktop"
+icon="$root/share/icons/hicolor/48x48/apps/vidrake.png"
+metainfo="$root/share/metainfo/io.github.vidrake.Vidrake.metainfo.xml"
+for f in "$desktop" "$icon" "$metainfo" "$root/share/vidrake/sample-web/index.html"; do
+    [ -f "$f" ] || fail "${f#"$work"} is not installed"
+done
+[ "$failures" -eq 0 ] || exit 1
+
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+
+# The pieces must name each other.
+key() { grep -m1 "^$1=" "$desktop" | cut -d= -f2-; }
+[ "$(key Name)" == Vidrake ] || fail "Name=$(key Name)"
+[ -x "$root/bin/$(key Exec)" ] || fail "Exec=$(key Exec) is not an installed program"
+[ "$(key Icon).png" == "$(basename "$icon")" ] || fail "Icon=$(key Icon) is not the installed icon"
+[ "$(key X-Vidrake-FileVersion)" == "$file_version" ] ||
+    fail "X-Vidrake-FileVersion=$(key X-Vidrake-FileVersion), the build says $file_version"
+for c in AudioVideo Video Network; do
+    [[ ";$(key Categories)" == *";$c;"* ]] || fail "category $c missing"
+done
+grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" ||
+    fail "the metadata does not launch $(basename "$desktop")"
+grep -q "<id>$(basename "$metainfo" .metainfo.xml)</id>" "$metainfo" ||
+    fail "the metadata's id is not its file name"
+grep -q "<release version=\"$version\" date=\"[0-9-]*\"" "$metainfo" ||
+    fail "no dated release $version in the metadata"
+[ "$(head -c 24 "$icon" | tail -c 8 | od -An -tx1 | tr -d ' \n')" == 0000003000000030 ] ||
+    fail "the icon is not 48x48"
+
+# The installed server finds the installed sample web without being told where it is.
+"$root/bin/vidrake-sample-web" --port 0 --seconds 30 --parent-pid $$ >"$work/server.out" &
+server_pid=$!
+base=
+for _ in $(seq 100); do
+    base=$(head -n 1 "$work/server.out")
+    [ -n "$base" ] && break
+    sleep 0.1
+done
+if [ -z "$base" ]; then
+    fail "the installed server did not start"
+else
+    curl -s --noproxy '*' "${base}sites/garden.com" | grep -q "${base}movies/tomato-timelapse.mpg" ||
+        fail "the installed sample web is not served"
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "install: all checks passed"
