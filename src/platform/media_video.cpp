@@ -131,7 +131,14 @@ class GlVideo final : public QOpenGLWidget, public VideoOutput {
 public:
     GlVideo(MediaEngine& engine, std::function<void()> onReady, QWidget* parent)
         : QOpenGLWidget(parent), m_engine(engine), m_onReady(std::move(onReady)) {}
-    ~GlVideo() override { release(); }
+    ~GlVideo() override {
+        // The base class destroys the context after this destructor has run; its last signal
+        // must not reach a GlVideo that is already gone.
+        if (QOpenGLContext* ctx = context()) {
+            ctx->disconnect(this);
+        }
+        release();
+    }
 
     QWidget* widget() override { return this; }
     bool isReady() const override { return m_render != nullptr; }
