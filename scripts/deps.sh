@@ -10,6 +10,7 @@ VIDRAKE_PACKAGES=(
   curl wget
   desktop-file-utils appstream
   xvfb xauth xdotool imagemagick x11-utils
+  mpv
 )
 
 vidrake_install_deps() {

@@ -2,11 +2,12 @@
 # Vidrake as a user meets it, on a private X server: type a start address and a number, press
 # Crawl, save the movie list through the menu and the file dialog, play the first movie, open
 # and close the About window, and leave through File, Exit. Screenshots of every step are kept.
-# Usage: e2e.sh VIDRAKE SAMPLE_WEB_SERVER EXPECTED_LIST SHOTS_DIR
+# The programs are installed from the build into a scratch prefix and run from there.
+# Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR
 # Exits 77 (skipped) only when there is no Xvfb or xdotool to run it with.
 set -uo pipefail
 
-vidrake=$(realpath "$1") server=$(realpath "$2") expected=$(realpath "$3") shots=$(realpath -m "$4")
+build=$(realpath "$1") expected=$(realpath "$2") shots=$(realpath -m "$3")
 wanted=8  # not the default 10, so that the typed number is seen to count
 
 for tool in Xvfb xdotool; do
@@ -26,6 +27,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log" >&2; echo "FAIL: cmake --install" >&2; exit 1; }
+vidrake="$work/prefix/bin/vidrake" server="$work/prefix/bin/vidrake-sample-web"
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -143,7 +148,21 @@ if tenths=100 until_true find_dialog; then
         mapfile -t want < <(head -n "$wanted" "$expected" | sed "s|^|${start%index.html}movies/|")
         [ "${got[*]}" == "${want[*]}" ] ||
             fail "the saved list holds: ${got[*]:-nothing}; wanted: ${want[*]}"
+        printf '%s\r\n' "${want[@]}" | cmp -s - "$saved" ||
+            fail "the saved list is not one CR LF line per movie and nothing else"
         cp "$saved" "$shots/saved-play-list.txt"
+        # Another player takes the file as a play list and plays its first entry.
+        if command -v mpv >/dev/null; then
+            timeout 60 mpv --no-config --quiet --vo=null --ao=null --frames=3 \
+                --term-playing-msg='PLAYING ${path} ${video-format}' --playlist="$saved" \
+                </dev/null >"$work/peer.log" 2>&1
+            first=$(grep -m1 '^PLAYING ' "$work/peer.log")
+            # A video format after the address: the picture was decoded, not just the file read.
+            [[ "$first" == "PLAYING ${want[0]} "?* ]] ||
+                fail "mpv did not play the list's first movie: $(head -c 600 "$work/peer.log")"
+        else
+            fail "mpv is not installed to open the saved play list"
+        fi
     else
         fail "Save Play List wrote no file at $saved"
     fi
