@@ -9,9 +9,8 @@
 
 namespace {
 
-// The version information of the file, readable with `strings` as on the desktop it came from.
-[[gnu::used]] const char kVersionInfo[] =
-    "VIDRAKE_VERSION_INFO FileVersion=1.00.0004 ProductVersion=1.00.0004";
+// Kept in the binary even though nothing reads it at run time.
+[[gnu::used]] const char* const kVersionInfo = vidrake::app_info::kVersionInfo;
 
 }  // namespace
 
