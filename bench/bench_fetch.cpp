@@ -1,7 +1,7 @@
 // vidrake-bench-fetch: one 64 MiB page through fetch_page over loopback against curl, how long
 // the event loop is kept waiting meanwhile, and where the time goes.
 #include "bench_util.h"
-#include "code_page.h"
+#include "page_text.h"
 #include "event_pump.h"
 #include "fetch_page.h"
 #include "internet_client.h"
@@ -123,15 +123,15 @@ int main(int argc, char** argv) {
     const Row reads = watched([&] { return readAll(internet, address, kFetchBlockSize); });
     const Row bigReads = watched([&] { return readAll(internet, address, 64 * 1024); });
 
-    // The decoding alone, from memory, in the fetcher's block size.
+    // Building the text alone, from memory, in the fetcher's block size.
     const std::vector<char> bytes(std::size_t(kPageBytes), 'x');
     Row decode;
     decode.seconds = bestOf(kRuns, [&] {
-        QString page;
+        PageText page;
         for (qint64 at = 0; at < kPageBytes; at += kFetchBlockSize) {
-            code_page::decodeAppend(page, bytes.data() + at, kFetchBlockSize);
+            page.append(bytes.data() + at, kFetchBlockSize);
         }
-        decode.bytes = page.size();
+        decode.bytes = page.take().size();
     });
 
     // One yield with nothing pending, as often as the fetch yields.
