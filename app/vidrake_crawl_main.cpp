@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
     const bool terminal = isatty(STDERR_FILENO) == 1;
     bool statusShown = false;
     auto showStatus = [&] {
-        if (!terminal) {
+        if (!terminal || label1.caption().isEmpty()) {
             return;
         }
         const QString line = QStringLiteral("\r\x1b[K[%1/%2] %3")
