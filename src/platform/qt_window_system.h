@@ -35,7 +35,7 @@ private:
     QString m_title;
 };
 
-// Class styles, kept per window class as the window system on the desktop we came from did.
+// Class styles: a set of bits per window class, shared by every window of that class.
 // X11 and Wayland draw shadows as the compositor likes, so the bits change nothing visible;
 // they are kept so that what was asked for can still be read back.
 class WindowClassStyles final {
