@@ -46,7 +46,7 @@ key() { grep -m1 "^$1=" "$desktop" | cut -d= -f2-; }
 [ "$(key Icon).png" == "$(basename "$icon")" ] || fail "Icon=$(key Icon) is not the installed icon"
 [ "$(key X-Vidrake-FileVersion)" == "$file_version" ] ||
     fail "X-Vidrake-FileVersion=$(key X-Vidrake-FileVersion), the build says $file_version"
-for c in AudioVideo Video Network; do
+for c in AudioVideo Video Player; do
     [[ ";$(key Categories)" == *";$c;"* ]] || fail "category $c missing"
 done
 grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" ||
