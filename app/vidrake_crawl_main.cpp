@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 namespace {
 

@@ -1,10 +1,10 @@
 // vidrake-bench-fetch: one 64 MiB page through fetch_page over loopback against curl, how long
 // the event loop is kept waiting meanwhile, and where the time goes.
 #include "bench_util.h"
-#include "page_text.h"
 #include "event_pump.h"
 #include "fetch_page.h"
 #include "internet_client.h"
+#include "page_text.h"
 
 #include <QCoreApplication>
 #include <QTimer>

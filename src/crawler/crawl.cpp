@@ -29,7 +29,9 @@ Crawler::Crawler(CrawlStores stores, CrawlState& state, CrawlPlatform platform)
     m_firstMovie.setPattern(QString::fromLatin1(kMoviePattern));
 }
 
-Crawler::~Crawler() { *m_cancelled = true; }
+Crawler::~Crawler() {
+    *m_cancelled = true;
+}
 
 void Crawler::cancel() {
     if (m_running) {

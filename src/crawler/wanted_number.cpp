@@ -15,7 +15,9 @@ std::optional<double> readWantedStrict(const QString& text, const QLocale& local
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 class Scanner {
 public:

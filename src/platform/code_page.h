@@ -10,7 +10,9 @@ namespace vidrake::code_page {
 
 // Turns bytes into characters, one character for each byte.
 QString decode(const char* bytes, qsizetype size);
-inline QString decode(const QByteArray& bytes) { return decode(bytes.constData(), bytes.size()); }
+inline QString decode(const QByteArray& bytes) {
+    return decode(bytes.constData(), bytes.size());
+}
 
 // Appends the characters of `size` bytes to `out` without building a temporary string.
 void decodeAppend(QString& out, const char* bytes, qsizetype size);

@@ -4,6 +4,8 @@
 
 namespace vidrake {
 
-void QtEventPump::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventPump::yield() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 }  // namespace vidrake

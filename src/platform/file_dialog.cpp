@@ -4,8 +4,12 @@
 
 namespace vidrake {
 
-void QtFileDialog::ShowOpen() { m_fileName = QFileDialog::getOpenFileName(m_parent); }
+void QtFileDialog::ShowOpen() {
+    m_fileName = QFileDialog::getOpenFileName(m_parent);
+}
 
-void QtFileDialog::ShowSave() { m_fileName = QFileDialog::getSaveFileName(m_parent); }
+void QtFileDialog::ShowSave() {
+    m_fileName = QFileDialog::getSaveFileName(m_parent);
+}
 
 }  // namespace vidrake

@@ -50,13 +50,13 @@ void HttpExchange::start() {
 
     const bool tls = m_url.scheme() == u"https";
     const quint16 port = static_cast<quint16>(m_url.port(tls ? 443 : 80));
-    QByteArray target = m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
-                                        QUrl::RemoveFragment);
+    QByteArray target =
+        m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
     if (target.isEmpty() || target[0] != '/') {
         target.prepend('/');
     }
-    QByteArray host = m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveUserInfo |
-                                      QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
+    QByteArray host = m_url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemovePath |
+                                      QUrl::RemoveQuery | QUrl::RemoveFragment);
     if (host.startsWith("//")) {
         host.remove(0, 2);
     }
@@ -279,7 +279,8 @@ void HttpExchange::parse() {
             case Stage::ChunkData: {
                 // The chunk's bytes, then the CR LF that closes it.
                 if (m_remaining > 0) {
-                    const auto n = static_cast<qsizetype>(std::min<qint64>(m_in.size(), m_remaining));
+                    const auto n =
+                        static_cast<qsizetype>(std::min<qint64>(m_in.size(), m_remaining));
                     m_body.append(m_in.constData(), n);
                     m_in.remove(0, n);
                     m_remaining -= n;

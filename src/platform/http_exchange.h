@@ -56,8 +56,8 @@ private:
     QUrl m_url;
     QByteArray m_agent;
     std::unique_ptr<QTcpSocket> m_socket;
-    QByteArray m_in;       // raw bytes not yet parsed
-    QByteArray m_body;     // body bytes not yet taken
+    QByteArray m_in;    // raw bytes not yet parsed
+    QByteArray m_body;  // body bytes not yet taken
     qsizetype m_bodyPos = 0;
     Stage m_stage = Stage::Head;
     Length m_length = Length::UntilClose;

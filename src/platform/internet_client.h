@@ -20,7 +20,7 @@ namespace vidrake {
 // program. What was read before a limit struck is the page.
 struct FetchLimits {
     qint64 maxBytes = qint64(64) << 20;
-    std::chrono::milliseconds stallTimeout{30'000};  // no byte for this long
+    std::chrono::milliseconds stallTimeout{30'000};   // no byte for this long
     std::chrono::milliseconds totalTimeout{300'000};  // the whole page
 };
 

@@ -47,6 +47,8 @@ void PageText::append(const char* bytes, qsizetype size) {
     }
 }
 
-QString PageText::take() { return std::exchange(m_text, QString()); }
+QString PageText::take() {
+    return std::exchange(m_text, QString());
+}
 
 }  // namespace vidrake

@@ -65,7 +65,9 @@ void RegExp::setPattern(const QString& pattern) {
     m_re = std::make_unique<re2::RE2>(translatePattern(pattern), options());
 }
 
-bool RegExp::isValid() const { return m_re && m_re->ok(); }
+bool RegExp::isValid() const {
+    return m_re && m_re->ok();
+}
 
 QStringList RegExp::execute(QStringView text) const {
     if (!isValid()) {
@@ -83,8 +85,7 @@ QStringList RegExp::executeUtf8(std::string_view text) const {
     std::size_t pos = 0;
     re2::StringPiece match;
     const re2::StringPiece input(text.data(), text.size());
-    while (pos <= text.size() &&
-           m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &match, 1)) {
+    while (pos <= text.size() && m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &match, 1)) {
         found.append(QString::fromUtf8(match.data(), static_cast<qsizetype>(match.size())));
         if (!m_global) {
             break;

@@ -9,9 +9,9 @@ namespace vidrake {
 
 struct PlayListRead {
     bool ok = false;
-    QString error;         // why the file could not be read, when not ok
-    QStringList items;     // at most the number asked for
-    qint64 leftOut = 0;    // lines beyond that number
+    QString error;       // why the file could not be read, when not ok
+    QStringList items;   // at most the number asked for
+    qint64 leftOut = 0;  // lines beyond that number
 };
 
 PlayListRead readPlayList(const QString& path, int maxItems);

@@ -4,9 +4,9 @@
 
 #include "stores.h"
 
+#include <qwindowdefs.h>
 #include <QHash>
 #include <QString>
-#include <qwindowdefs.h>
 
 #include <optional>
 

@@ -6,6 +6,8 @@ hourglass::hourglass(MousePointer& screen) : m_screen(screen) {
     m_screen.setMousePointer(kPointerWait);
 }
 
-hourglass::~hourglass() { m_screen.setMousePointer(kPointerDefault); }
+hourglass::~hourglass() {
+    m_screen.setMousePointer(kPointerDefault);
+}
 
 }  // namespace vidrake

@@ -61,15 +61,15 @@ AboutWindow::AboutWindow() : QDialog(nullptr) {
     m_line1 = new LineControl(this, kGrey, 1);
     m_line1->setObjectName(QStringLiteral("Line1_1"));
     m_line1->setPoints({twips(90), twips(2445)}, {twips(5654), twips(2445)});
-    lblDescription = whiteLabel(this, "lblDescription", twipRect(1050, 1125, 3885, 1170),
-                                "App Description");
+    lblDescription =
+        whiteLabel(this, "lblDescription", twipRect(1050, 1125, 3885, 1170), "App Description");
     lblTitle = whiteLabel(this, "lblTitle", twipRect(1050, 240, 3885, 480), "Application Title");
     m_line0 = new LineControl(this, Qt::white, 2);
     m_line0->setObjectName(QStringLiteral("Line1_0"));
     m_line0->setPoints({twips(105), twips(2460)}, {twips(5654), twips(2460)});
     lblVersion = whiteLabel(this, "lblVersion", twipRect(1050, 780, 3885, 225), "Version");
-    lblDisclaimer = whiteLabel(this, "lblDisclaimer", twipRect(255, 2625, 3870, 825),
-                               "Warning: ...");
+    lblDisclaimer =
+        whiteLabel(this, "lblDisclaimer", twipRect(255, 2625, 3870, 825), "Warning: ...");
 
     setTabOrder(cmdOK, picIcon);
     cmdOK->setFocus();

@@ -53,8 +53,7 @@ MainWindow::MainWindow(MainWindowServices services)
     if (m_services.messages) {
         m_messages = m_services.messages;
     } else {
-        m_ownMessages =
-            std::make_unique<QtMessageBox>(this, QString::fromLatin1(app_info::kTitle));
+        m_ownMessages = std::make_unique<QtMessageBox>(this, QString::fromLatin1(app_info::kTitle));
         m_messages = m_ownMessages.get();
     }
 
@@ -161,12 +160,12 @@ void MainWindow::buildControls() {
     // Focus order by tab position. Controls that never take focus are left out of the
     // chain: Qt loses the thread of a chain that runs through them.
     QList<QWidget*> order;
-    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Text1),
-                       static_cast<QWidget*>(Text2), static_cast<QWidget*>(Text4),
-                       static_cast<QWidget*>(List1), static_cast<QWidget*>(List2),
-                       static_cast<QWidget*>(Label1), static_cast<QWidget*>(ProgressBar1),
-                       static_cast<QWidget*>(player1), static_cast<QWidget*>(List3),
-                       static_cast<QWidget*>(Label2)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Text1),
+          static_cast<QWidget*>(Text2), static_cast<QWidget*>(Text4), static_cast<QWidget*>(List1),
+          static_cast<QWidget*>(List2), static_cast<QWidget*>(Label1),
+          static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(player1),
+          static_cast<QWidget*>(List3), static_cast<QWidget*>(Label2)}) {
         if (w->focusPolicy() != Qt::NoFocus) {
             order.append(w);
         }
@@ -219,9 +218,13 @@ QList<QObject*> MainWindow::controls() const {
     return all;
 }
 
-AboutWindow* MainWindow::aboutWindow() const { return m_about.data(); }
+AboutWindow* MainWindow::aboutWindow() const {
+    return m_about.data();
+}
 
-void MainWindow::Command1_Click() { m_crawler->Command1_Click(); }
+void MainWindow::Command1_Click() {
+    m_crawler->Command1_Click();
+}
 
 void MainWindow::List2_Click() {
     const QList<QListWidgetItem*> selected = List2->selectedItems();

@@ -37,7 +37,9 @@ struct MainWindowServices {
 };
 
 // 15 twips make one pixel.
-constexpr int twips(int t) { return t / 15; }
+constexpr int twips(int t) {
+    return t / 15;
+}
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT

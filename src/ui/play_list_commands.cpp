@@ -7,12 +7,16 @@
 
 namespace vidrake {
 
-QString emptyFileNameMessage() { return QStringLiteral("Sorry, you can not live the file empty!"); }
+QString emptyFileNameMessage() {
+    return QStringLiteral("Sorry, you can not live the file empty!");
+}
 
 PlayListCommands::PlayListCommands(ListStore& List2, FileDialog& opensave, MessageBox& messages)
     : m_list(List2), m_dialog(opensave), m_messages(messages) {}
 
-void PlayListCommands::NewList_Click() { m_list.clear(); }
+void PlayListCommands::NewList_Click() {
+    m_list.clear();
+}
 
 void PlayListCommands::openlist_Click() {
     m_dialog.ShowOpen();

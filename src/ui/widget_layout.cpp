@@ -13,7 +13,9 @@ namespace {
 
 constexpr float kTwipsPerPixel = 15.0f;
 
-float toTwips(int pixels) { return static_cast<float>(pixels) * kTwipsPerPixel; }
+float toTwips(int pixels) {
+    return static_cast<float>(pixels) * kTwipsPerPixel;
+}
 
 std::optional<int> toPixels(float twips) {
     const float pixels = std::round(twips / kTwipsPerPixel);
@@ -25,17 +27,25 @@ std::optional<int> toPixels(float twips) {
 
 }  // namespace
 
-QString ObjectLayoutControl::name() const { return m_object ? m_object->objectName() : QString(); }
+QString ObjectLayoutControl::name() const {
+    return m_object ? m_object->objectName() : QString();
+}
 
 QString ObjectLayoutControl::typeName() const {
     return m_object ? QString::fromLatin1(m_object->metaObject()->className()) : QString();
 }
 
-bool ObjectLayoutControl::isTimer() const { return qobject_cast<QTimer*>(m_object.data()); }
+bool ObjectLayoutControl::isTimer() const {
+    return qobject_cast<QTimer*>(m_object.data());
+}
 
-bool ObjectLayoutControl::isLine() const { return qobject_cast<LineControl*>(m_object.data()); }
+bool ObjectLayoutControl::isLine() const {
+    return qobject_cast<LineControl*>(m_object.data());
+}
 
-bool ObjectLayoutControl::isComboBox() const { return qobject_cast<QComboBox*>(m_object.data()); }
+bool ObjectLayoutControl::isComboBox() const {
+    return qobject_cast<QComboBox*>(m_object.data());
+}
 
 QWidget* ObjectLayoutControl::placed() const {
     auto* w = qobject_cast<QWidget*>(m_object.data());
@@ -45,11 +55,16 @@ QWidget* ObjectLayoutControl::placed() const {
 std::optional<float> ObjectLayoutControl::number(ResizeNumber property) const {
     if (auto* line = qobject_cast<LineControl*>(m_object.data())) {
         switch (property) {
-            case ResizeNumber::X1: return toTwips(line->from().x());
-            case ResizeNumber::Y1: return toTwips(line->from().y());
-            case ResizeNumber::X2: return toTwips(line->to().x());
-            case ResizeNumber::Y2: return toTwips(line->to().y());
-            default: return std::nullopt;
+            case ResizeNumber::X1:
+                return toTwips(line->from().x());
+            case ResizeNumber::Y1:
+                return toTwips(line->from().y());
+            case ResizeNumber::X2:
+                return toTwips(line->to().x());
+            case ResizeNumber::Y2:
+                return toTwips(line->to().y());
+            default:
+                return std::nullopt;
         }
     }
     QWidget* w = placed();
@@ -57,12 +72,18 @@ std::optional<float> ObjectLayoutControl::number(ResizeNumber property) const {
         return std::nullopt;
     }
     switch (property) {
-        case ResizeNumber::Left: return toTwips(w->x());
-        case ResizeNumber::Top: return toTwips(w->y());
-        case ResizeNumber::Width: return toTwips(w->width());
-        case ResizeNumber::Height: return toTwips(w->height());
-        case ResizeNumber::FontSize: return static_cast<float>(w->font().pointSizeF());
-        default: return std::nullopt;
+        case ResizeNumber::Left:
+            return toTwips(w->x());
+        case ResizeNumber::Top:
+            return toTwips(w->y());
+        case ResizeNumber::Width:
+            return toTwips(w->width());
+        case ResizeNumber::Height:
+            return toTwips(w->height());
+        case ResizeNumber::FontSize:
+            return static_cast<float>(w->font().pointSizeF());
+        default:
+            return std::nullopt;
     }
 }
 
@@ -75,11 +96,20 @@ bool ObjectLayoutControl::setNumber(ResizeNumber property, float value) {
         QPoint from = line->from();
         QPoint to = line->to();
         switch (property) {
-            case ResizeNumber::X1: from.setX(*px); break;
-            case ResizeNumber::Y1: from.setY(*px); break;
-            case ResizeNumber::X2: to.setX(*px); break;
-            case ResizeNumber::Y2: to.setY(*px); break;
-            default: return false;
+            case ResizeNumber::X1:
+                from.setX(*px);
+                break;
+            case ResizeNumber::Y1:
+                from.setY(*px);
+                break;
+            case ResizeNumber::X2:
+                to.setX(*px);
+                break;
+            case ResizeNumber::Y2:
+                to.setY(*px);
+                break;
+            default:
+                return false;
         }
         line->setPoints(from, to);
         return true;
@@ -103,11 +133,20 @@ bool ObjectLayoutControl::setNumber(ResizeNumber property, float value) {
     }
     QRect g = w->geometry();
     switch (property) {
-        case ResizeNumber::Left: g.moveLeft(*px); break;
-        case ResizeNumber::Top: g.moveTop(*px); break;
-        case ResizeNumber::Width: g.setWidth(std::max(0, *px)); break;
-        case ResizeNumber::Height: g.setHeight(std::max(0, *px)); break;
-        default: return false;
+        case ResizeNumber::Left:
+            g.moveLeft(*px);
+            break;
+        case ResizeNumber::Top:
+            g.moveTop(*px);
+            break;
+        case ResizeNumber::Width:
+            g.setWidth(std::max(0, *px));
+            break;
+        case ResizeNumber::Height:
+            g.setHeight(std::max(0, *px));
+            break;
+        default:
+            return false;
     }
     w->setGeometry(g);
     return true;
@@ -146,7 +185,7 @@ std::optional<int> WidgetLayoutWindow::controlCount() const {
 
 ResizeControl* WidgetLayoutWindow::control(int index) {
     return (index >= 0 && index < static_cast<int>(m_controls.size())) ? m_controls[index].get()
-                                                                         : nullptr;
+                                                                       : nullptr;
 }
 
 std::optional<float> WidgetLayoutWindow::scaleWidth() const {

@@ -18,7 +18,9 @@ QString ListWidgetStore::item(int index) const {
     return it ? it->text() : QString();
 }
 
-ProgressBarStore::ProgressBarStore(QProgressBar& bar) : m_bar(bar) { show(); }
+ProgressBarStore::ProgressBarStore(QProgressBar& bar) : m_bar(bar) {
+    show();
+}
 
 void ProgressBarStore::setMaximum(float maximum) {
     m_maximum = maximum;

@@ -45,11 +45,11 @@ private:
 
 void CrawlCommandTest::localWeb_givesTheMovieList() {
     TestHttpServer server;
-    const QByteArray start =
-        "<a href=\"" + server.url("/one.com").toUtf8() + "\">1</a>\n<a href=\"" +
-        server.url("/two.net").toUtf8() + "\">2</a>\n<a href=\"" + server.url("/three.com").toUtf8() +
-        "\">3</a> <a href=\"http://v/start.avi\">s</a>\n<a href=\"" +
-        server.url("/one.com").toUtf8() + "\">again</a>\n";
+    const QByteArray start = "<a href=\"" + server.url("/one.com").toUtf8() +
+                             "\">1</a>\n<a href=\"" + server.url("/two.net").toUtf8() +
+                             "\">2</a>\n<a href=\"" + server.url("/three.com").toUtf8() +
+                             "\">3</a> <a href=\"http://v/start.avi\">s</a>\n<a href=\"" +
+                             server.url("/one.com").toUtf8() + "\">again</a>\n";
     server.setPage("/start", start);
     server.setPage("/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">");
     server.setPage("/two.net", "nothing to watch");
@@ -70,8 +70,8 @@ void CrawlCommandTest::localWeb_givesTheMovieList() {
 void CrawlCommandTest::messages_goToStandardErrorAndTheRunGoesOn() {
     TestHttpServer server;
     server.setPage("/start", "http://v/a.avi");
-    const Result r = run({"-n", "51", server.url("/start"), "-n", "abc", server.url("/start"),
-                          "-n", "", server.url("/start"), "-n", "1", "", server.url("/start")});
+    const Result r = run({"-n", "51", server.url("/start"), "-n", "abc", server.url("/start"), "-n",
+                          "", server.url("/start"), "-n", "1", "", server.url("/start")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QByteArray("http://v/a.avi\n"));
     QCOMPARE(r.err, QByteArray("You have requested too many movies. Please lower the number and "
@@ -82,8 +82,8 @@ void CrawlCommandTest::messages_goToStandardErrorAndTheRunGoesOn() {
 }
 
 void CrawlCommandTest::usage_errorsExitTwoAndHelpExitsZero() {
-    for (const QStringList& bad : {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
-                                   QStringList{"http://a", "-n"}}) {
+    for (const QStringList& bad : {QStringList{}, QStringList{"-n", "5"},
+                                   QStringList{"-x", "http://a"}, QStringList{"http://a", "-n"}}) {
         const Result r = run(bad);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());

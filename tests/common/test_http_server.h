@@ -40,7 +40,9 @@ public:
     QString url(const QString& path) const;
 
     void setRoute(const QByteArray& path, const Route& route) { m_routes.insert(path, route); }
-    void setPage(const QByteArray& path, const QByteArray& body) { m_routes.insert(path, {200, body}); }
+    void setPage(const QByteArray& path, const QByteArray& body) {
+        m_routes.insert(path, {200, body});
+    }
     void setRedirect(const QByteArray& path, const QString& to);
 
     // Request lines and headers as they arrived, one entry a request.

@@ -34,8 +34,9 @@ QByteArray startPage(TestHttpServer& server, int sites, int movies) {
         const QString site = server.url(QStringLiteral("/site%1.com").arg(i));
         page += "<a href=\"" + site.toUtf8() + "\">site</a>\n";
         server.setPage(QStringLiteral("/site%1.com").arg(i).toUtf8(),
-                       "<a href=\"http://m/s" + QByteArray::number(i) + ".wmv\">x</a> "
-                       "<a href=\"http://m/later.avi\">y</a>");
+                       "<a href=\"http://m/s" + QByteArray::number(i) +
+                           ".wmv\">x</a> "
+                           "<a href=\"http://m/later.avi\">y</a>");
     }
     for (int i = 0; i < movies; ++i) {
         page += "<a href=\"http://m/start" + QByteArray::number(i) + ".avi\">m</a>\n";
@@ -192,7 +193,8 @@ void CrawlTest::walk_stopsExactlyAndResumesAfterTheSiteVisitedLast() {
 
     // Walking: the start page is listed again, then the walk goes on after site 6.
     w.press(server.url("/start"), QStringLiteral("15"));
-    QCOMPARE(w.List2.items(), startMovies(3) + siteMovies(0, 7) + startMovies(3) + siteMovies(7, 9));
+    QCOMPARE(w.List2.items(),
+             startMovies(3) + siteMovies(0, 7) + startMovies(3) + siteMovies(7, 9));
     QCOMPARE(w.state.sitecursor, qint16(8));
 
     // Up to the bound, then exhausted: later presses visit nothing, whatever the address.
@@ -232,9 +234,8 @@ void CrawlTest::wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched() {
     w.press(server.url("/start"), QStringLiteral("abc"));
     w.press(server.url("/start"), QString());
     w.press(QString(), QStringLiteral("10"));
-    QCOMPARE(w.messages.shown,
-             (QStringList{tooManyMoviesMessage(), tooManyMoviesMessage(), notANumberMessage(),
-                          notANumberMessage()}));
+    QCOMPARE(w.messages.shown, (QStringList{tooManyMoviesMessage(), tooManyMoviesMessage(),
+                                            notANumberMessage(), notANumberMessage()}));
     QCOMPARE(tooManyMoviesMessage(),
              QStringLiteral("You have requested too many movies. Please lower the number and "
                             "try again\r\n You do not want your computer to freeze..."));
@@ -317,5 +318,7 @@ void CrawlTest::cancel_endsAStalledRunWithoutTouchingTheStores() {
     QCOMPARE(server.requests().size(), 1);
 }
 
-QObject* makeCrawlTest() { return new CrawlTest; }
+QObject* makeCrawlTest() {
+    return new CrawlTest;
+}
 #include "test_crawl.moc"

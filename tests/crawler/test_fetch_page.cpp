@@ -40,8 +40,8 @@ QString fetch(const QString& address, FetchLimits limits = {}, int* yields = nul
 void FetchPageTest::unopenableAddress_givesEmptyTextAfterOneRead() {
     TestHttpServer server;
     const QString refused = QStringLiteral("http://127.0.0.1:1/");
-    for (const QString& address : {QString(), QStringLiteral("nonsense"),
-                                   QStringLiteral("file:///etc/hostname"), refused}) {
+    for (const QString& address :
+         {QString(), QStringLiteral("nonsense"), QStringLiteral("file:///etc/hostname"), refused}) {
         int yields = 0;
         QCOMPARE(fetch(address, {}, &yields), QString());
         QCOMPARE(yields, 1);
@@ -175,5 +175,7 @@ void FetchPageTest::waiting_keepsTheEventLoopRunning() {
     QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
 }
 
-QObject* makeFetchPageTest() { return new FetchPageTest; }
+QObject* makeFetchPageTest() {
+    return new FetchPageTest;
+}
 #include "test_fetch_page.moc"

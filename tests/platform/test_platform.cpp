@@ -57,46 +57,49 @@ void PlatformTest::patterns_matchAsTheCrawlerNeeds_data() {
     const QString site = QStringLiteral("http\\S+\\.(com|net)");
     const QString movie = QStringLiteral("(http)\\S+\\.(avi|mpg|wmv)");
 
-    QTest::newRow("path left off") << site << true << "see http://www.a.com/page.html now"
-                                   << QStringList{"http://www.a.com"};
+    QTest::newRow("path left off")
+        << site << true << "see http://www.a.com/page.html now" << QStringList{"http://www.a.com"};
     QTest::newRow("later ending in the run wins")
         << site << true << "go http://a.com/x/b.net/y" << QStringList{"http://a.com/x/b.net"};
-    QTest::newRow("ending inside a host name") << site << true << "http://a.commerce.org/"
-                                               << QStringList{"http://a.com"};
+    QTest::newRow("ending inside a host name")
+        << site << true << "http://a.commerce.org/" << QStringList{"http://a.com"};
     QTest::newRow("capitals are not harvested")
         << site << true << "HTTP://a.com http://b.COM Http://c.net" << QStringList{};
-    QTest::newRow("https harvested") << site << true << "x https://s.net y"
-                                     << QStringList{"https://s.net"};
+    QTest::newRow("https harvested")
+        << site << true << "x https://s.net y" << QStringList{"https://s.net"};
     QTest::newRow("two links written together")
         << site << true << "http://a.comhttp://b.net" << QStringList{"http://a.comhttp://b.net"};
     QTest::newRow("quotes and markup taken in")
         << site << true << "<a href=\"http://a.com\">x</a>" << QStringList{"http://a.com"};
-    QTest::newRow("nothing between http and the dot") << site << true << "http.com http.net"
-                                                      << QStringList{};
-    QTest::newRow("one character is enough") << site << true << "httpx.com" << QStringList{"httpx.com"};
+    QTest::newRow("nothing between http and the dot")
+        << site << true << "http.com http.net" << QStringList{};
+    QTest::newRow("one character is enough")
+        << site << true << "httpx.com" << QStringList{"httpx.com"};
     QTest::newRow("every kind of whitespace splits")
-        << site << true << "http://a.com\thttp://b.com\nhttp://c.com\vhttp://d.com\fhttp://e.com\rhttp://f.com http://g.com"
+        << site << true
+        << "http://a.com\thttp://b.com\nhttp://c.com\vhttp://d.com\fhttp://e.com\rhttp://f.com "
+           "http://g.com"
         << QStringList{"http://a.com", "http://b.com", "http://c.com", "http://d.com",
                        "http://e.com", "http://f.com", "http://g.com"};
     QTest::newRow("no-break space does not split")
         << site << true << QString::fromUtf8("http://a.com\u00A0http://b.com")
         << QStringList{QString::fromUtf8("http://a.com\u00A0http://b.com")};
-    QTest::newRow("characters beyond ASCII kept") << site << true
-                                                  << QString::fromUtf8("\u00BBhttp://caf\u00E9.net\u00AB")
-                                                  << QStringList{QString::fromUtf8("http://caf\u00E9.net")};
+    QTest::newRow("characters beyond ASCII kept")
+        << site << true << QString::fromUtf8("\u00BBhttp://caf\u00E9.net\u00AB")
+        << QStringList{QString::fromUtf8("http://caf\u00E9.net")};
     QTest::newRow("first http of the run starts the match")
         << site << true << "xhttphttp://a.com" << QStringList{"httphttp://a.com"};
     QTest::newRow("movie link with its link text")
         << movie << true << "<a href=\"http://x/m.avi\">m.avi</a> <a href=\"http://y/n.wmv\">n</a>"
         << QStringList{"http://x/m.avi\">m.avi", "http://y/n.wmv"};
-    QTest::newRow("movie duplicates all listed")
-        << movie << true << "http://x/a.mpg http://x/a.mpg" << QStringList{"http://x/a.mpg", "http://x/a.mpg"};
+    QTest::newRow("movie duplicates all listed") << movie << true << "http://x/a.mpg http://x/a.mpg"
+                                                 << QStringList{"http://x/a.mpg", "http://x/a.mpg"};
     QTest::newRow("not global takes the first only")
         << movie << false << "http://x/a.avi http://x/b.avi" << QStringList{"http://x/a.avi"};
     QTest::newRow("capital ending skipped for the next")
         << movie << false << "http://x/a.AVI http://x/b.wmv" << QStringList{"http://x/b.wmv"};
-    QTest::newRow("other endings skipped, more letters cut") << movie << false << "http://x/a.mp4 http://x/b.avix"
-                              << QStringList{"http://x/b.avi"};
+    QTest::newRow("other endings skipped, more letters cut")
+        << movie << false << "http://x/a.mp4 http://x/b.avix" << QStringList{"http://x/b.avi"};
     QTest::newRow("empty page") << movie << true << "" << QStringList{};
 }
 
@@ -119,7 +122,8 @@ void PlatformTest::patterns_hostilePagesStayLinear() {
     re.setGlobal(true);
     re.setPattern(QStringLiteral("http\\S+\\.(com|net)"));
     QCOMPARE(re.execute(QString(QStringLiteral("http")).repeated(256 * 1024)), QStringList{});
-    const QString tail = QString(QStringLiteral("http.co")).repeated(100000) + QStringLiteral(".com");
+    const QString tail =
+        QString(QStringLiteral("http.co")).repeated(100000) + QStringLiteral(".com");
     const QStringList one = re.execute(tail);
     QCOMPARE(one.size(), 1);
     QCOMPARE(one.front().size(), tail.size());
@@ -162,5 +166,7 @@ void PlatformTest::memoryList_dropsAppendsBeyondCapacity() {
     QCOMPARE(list.item(-1), QString());
 }
 
-QObject* makePlatformTest() { return new PlatformTest; }
+QObject* makePlatformTest() {
+    return new PlatformTest;
+}
 #include "test_platform.moc"

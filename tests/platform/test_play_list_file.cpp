@@ -71,8 +71,9 @@ void PlayListFileTest::read_crossesBlocksAndCountsWhatIsLeftOut() {
 void PlayListFileTest::write_givesCrLfLinesInTheCodePage() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.m3u"));
-    QCOMPARE(writePlayList(path, {"http://a/1.avi", "", QString::fromUtf8("caf\u00E9\u20AC\u0141")}),
-             QString());
+    QCOMPARE(
+        writePlayList(path, {"http://a/1.avi", "", QString::fromUtf8("caf\u00E9\u20AC\u0141")}),
+        QString());
     QCOMPARE(fileBytes(path), QByteArray("http://a/1.avi\r\n\r\ncaf\xE9\x80?\r\n"));
     // Every byte from 0x80 to 0xFF goes out as itself and comes back as the same character.
     QByteArray high;
@@ -94,5 +95,7 @@ void PlayListFileTest::write_givesCrLfLinesInTheCodePage() {
     QCOMPARE(fileBytes(path), QByteArray("old\r\n"));
 }
 
-QObject* makePlayListFileTest() { return new PlayListFileTest; }
+QObject* makePlayListFileTest() {
+    return new PlayListFileTest;
+}
 #include "test_play_list_file.moc"

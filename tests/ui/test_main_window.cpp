@@ -3,13 +3,13 @@
 #include "about_window.h"
 #include "dropsh.h"
 #include "file_dialog.h"
-#include "play_list_commands.h"
+#include "line_control.h"
 #include "main_window.h"
 #include "memory_stores.h"
+#include "play_list_commands.h"
 #include "qt_window_system.h"
 #include "test_http_server.h"
 #include "widget_layout.h"
-#include "line_control.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,7 +71,9 @@ struct Fixture {
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     }
-    QAction* menuItem(const char* name) { return window.findChild<QAction*>(QString::fromLatin1(name)); }
+    QAction* menuItem(const char* name) {
+        return window.findChild<QAction*>(QString::fromLatin1(name));
+    }
 
     QtMousePointer screen;
     WindowClassStyles styles;
@@ -123,8 +125,8 @@ void MainWindowTest::startup_showsTheDesignState() {
     for (const char* hidden : {"Text2", "List1", "List3"}) {
         QVERIFY2(!f.find<QWidget>(hidden)->isVisible(), hidden);
     }
-    for (const char* shown : {"Text1", "Text4", "Command1", "List2", "ProgressBar1", "Label1",
-                              "Label2", "player1"}) {
+    for (const char* shown :
+         {"Text1", "Text4", "Command1", "List2", "ProgressBar1", "Label1", "Label2", "player1"}) {
         QVERIFY2(f.find<QWidget>(shown)->isVisible(), shown);
     }
     QVERIFY(f.window.crawlState().firstpass);
@@ -179,8 +181,8 @@ void MainWindowTest::menu_hasFiveItemsWithMnemonics() {
         names << a->objectName();
         QVERIFY(a->shortcut().isEmpty());
     }
-    QCOMPARE(captions, (QStringList{"&NewList", "&Open Play List", "&Save Play List", "&About",
-                                    "&Exit"}));
+    QCOMPARE(captions,
+             (QStringList{"&NewList", "&Open Play List", "&Save Play List", "&About", "&Exit"}));
     QCOMPARE(names, (QStringList{"NewList", "openlist", "saveplaylist", "about", "Exit"}));
 }
 
@@ -242,8 +244,8 @@ void MainWindowTest::crawl_refusalsAreShownAsMessages() {
         f.type("Text4", QString::fromLatin1(wanted));
         QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
     }
-    QCOMPARE(f.messages.shown, (QStringList{tooManyMoviesMessage(), notANumberMessage(),
-                                            tooManyMoviesMessage()}));
+    QCOMPARE(f.messages.shown,
+             (QStringList{tooManyMoviesMessage(), notANumberMessage(), tooManyMoviesMessage()}));
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QVERIFY(f.window.crawlState().firstpass);
 }
@@ -272,9 +274,8 @@ void MainWindowTest::crawl_secondPressDuringARunStartsNothing() {
     server.setRoute("/start", slow);
     Fixture f;
     f.type("Text1", server.url("/start"));
-    QTimer::singleShot(30, [&] {
-        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
-    });
+    QTimer::singleShot(30,
+                       [&] { QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton); });
     QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(f.movies(), QStringList{"http://v/a.avi"});
@@ -318,9 +319,10 @@ void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
     QCOMPARE(f.window.aboutWindow(), about.data());
     QCOMPARE(about->loads(), 1);
     const auto tops = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(tops.begin(), tops.end(),
-                           [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
-             1);
+    QCOMPARE(
+        std::count_if(tops.begin(), tops.end(),
+                      [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
+        1);
 
     auto closeWith = [&](auto how) {
         f.menuItem("about")->trigger();
@@ -330,7 +332,8 @@ void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
         QTRY_VERIFY(!w);  // unloaded, not just hidden
     };
     closeWith([](AboutWindow* w) { QTest::keyClick(w, Qt::Key_Escape); });
-    closeWith([](AboutWindow* w) { QTest::keyClick(w->findChild<QWidget*>("cmdOK"), Qt::Key_Return); });
+    closeWith(
+        [](AboutWindow* w) { QTest::keyClick(w->findChild<QWidget*>("cmdOK"), Qt::Key_Return); });
     closeWith([](AboutWindow* w) {
         QTest::mouseClick(w->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     });
@@ -384,8 +387,8 @@ void MainWindowTest::layout_isRecordedAtStartAndScalesRealWidgets() {
         names << r.name;
     }
     QCOMPARE(names, (QStringList{"ProgressBar1", "List2", "Text4", "Text1", "Command1", "Text2",
-                                 "List3", "List1", "Label2", "player1", "Label1", "file",
-                                 "NewList", "openlist", "saveplaylist", "about", "Exit"}));
+                                 "List3", "List1", "Label2", "player1", "Label1", "file", "NewList",
+                                 "openlist", "saveplaylist", "about", "Exit"}));
     QCOMPARE(table[1].left, 5040.0f);  // List2, in twips
     QCOMPARE(table[1].top, 1200.0f);
     QCOMPARE(table[1].width, 4335.0f);
@@ -479,7 +482,8 @@ void MainWindowTest::playList_failuresLeaveTheListAndSayWhy() {
     QCOMPARE(list->count(), 32767);
     QCOMPARE(list->item(32766)->text(), QStringLiteral("http://v/32766.avi"));
     QCOMPARE(f.messages.shown.size(), 1);
-    QVERIFY2(f.messages.shown[0].contains(QStringLiteral(" 3 lines")), qPrintable(f.messages.shown[0]));
+    QVERIFY2(f.messages.shown[0].contains(QStringLiteral(" 3 lines")),
+             qPrintable(f.messages.shown[0]));
 }
 
 void MainWindowTest::selectingAMovie_asksThePlayerToPlayIt() {
@@ -511,7 +515,7 @@ void MainWindowTest::selectingAMovie_asksThePlayerToPlayIt() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");  // the media library will not start otherwise
+    std::setlocale(LC_NUMERIC, "C");                 // the media library will not start otherwise
     QApplication::setQuitOnLastWindowClosed(false);  // the tests close windows on purpose
     Q_INIT_RESOURCE(vidrake);
     MainWindowTest test;
