@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Vidrake as a user meets it, on a private X server: type a start address and a number, press
-# Crawl, save the movie list through the menu and the file dialog, play the first movie, open
-# and close the About window, and leave through File, Exit. Screenshots of every step are kept.
+# Crawl, save the movie list through the menu and the file dialog, empty the list and open the
+# saved one again, play the first movie, open and close the About window, and leave through
+# File, Exit. Screenshots of every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
 # Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR
 # Exits 77 (skipped) only when there is no Xvfb or xdotool to run it with.
@@ -168,6 +169,29 @@ if tenths=100 until_true find_dialog; then
     fi
 else
     fail "File, Save Play List opened no dialog"
+fi
+focus "$main"
+
+# --- File, NewList empties the list; File, Open Play List brings the saved one back.
+same_list() { grab "$work/list.png"; crop "$work/list.png" 336 80 289 264 list-now
+              compare -metric AE "$work/list-now.png" "$work/$1.png" null: 2>/dev/null; }
+xdotool key alt+f
+sleep 0.3
+xdotool key n
+tenths=50 until_true same_list list-before || fail "File, NewList left movies in the list"
+xdotool key alt+f
+sleep 0.3
+xdotool key o
+if tenths=100 until_true find_dialog; then
+    focus "$dialog"
+    xdotool key ctrl+a
+    xdotool type --delay 10 "$saved"
+    xdotool key Return
+    focus "$main"
+    tenths=100 until_true same_list list-after ||
+        fail "the list opened from $saved does not look like the list that was saved"
+else
+    fail "File, Open Play List opened no dialog"
 fi
 focus "$main"
 
