@@ -123,7 +123,9 @@ void Crawler::scan_startpage(QString address) {
     const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 
     m_stores.Label1.setCaption(address);
-    for (const QString& link : m_siteLinks.executeUtf8(text)) {
+    // Links beyond what a list can hold would be dropped by it anyway: they are not even made.
+    for (const QString& link :
+         m_siteLinks.executeUtf8(text, kMaxListEntries - m_stores.List1.count())) {
         m_stores.List1.append(link);
     }
     const int raw = m_stores.List1.count();
@@ -134,7 +136,8 @@ void Crawler::scan_startpage(QString address) {
         m_state.sitebound = static_cast<qint16>(m_stores.List3.count());
         m_stores.ProgressBar1.setMaximum(m_state.sitebound);
     }
-    for (const QString& movie : m_movieLinks.executeUtf8(text)) {
+    for (const QString& movie :
+         m_movieLinks.executeUtf8(text, kMaxListEntries - m_stores.List2.count())) {
         m_stores.List2.append(movie);
     }
 }

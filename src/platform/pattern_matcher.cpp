@@ -77,9 +77,9 @@ QStringList RegExp::execute(QStringView text) const {
     return executeUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
-QStringList RegExp::executeUtf8(std::string_view text) const {
+QStringList RegExp::executeUtf8(std::string_view text, qsizetype limit) const {
     QStringList found;
-    if (!isValid()) {
+    if (!isValid() || limit == 0) {
         return found;
     }
     std::size_t pos = 0;
@@ -87,7 +87,7 @@ QStringList RegExp::executeUtf8(std::string_view text) const {
     const re2::StringPiece input(text.data(), text.size());
     while (pos <= text.size() && m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &match, 1)) {
         found.append(QString::fromUtf8(match.data(), static_cast<qsizetype>(match.size())));
-        if (!m_global) {
+        if (!m_global || found.size() == limit) {
             break;
         }
         const auto end = static_cast<std::size_t>(match.data() - text.data()) + match.size();

@@ -38,8 +38,9 @@ public:
     // The whole text of each match; groups are never taken apart.
     QStringList execute(QStringView text) const;
 
-    // The same run over text already in UTF-8, for callers that hold it that way.
-    QStringList executeUtf8(std::string_view text) const;
+    // The same run over text already in UTF-8, for callers that hold it that way. A run stops
+    // after `limit` matches, so that a hostile page cannot make millions of strings at once.
+    QStringList executeUtf8(std::string_view text, qsizetype limit = -1) const;
 
 private:
     QString m_pattern;

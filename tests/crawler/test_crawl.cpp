@@ -15,6 +15,7 @@ private slots:
     void wantedNumber_strictAndLenientReadings();
     void scan_harvestsQueuesAndListsInPageOrder();
     void scan_ofAPageThatCannotBeHad_keepsTheQueueAndMeasuresIt();
+    void scan_ofAHugePage_fillsEachListToItsLimit();
     void runitem_queuesEachExactTextOnce();
     void siteScan_takesOnlyTheFirstMovie();
     void walk_stopsExactlyAndResumesAfterTheSiteVisitedLast();
@@ -130,6 +131,26 @@ void CrawlTest::scan_ofAPageThatCannotBeHad_keepsTheQueueAndMeasuresIt() {
     QCOMPARE(w.List3.count(), 1);
     QCOMPARE(w.state.sitebound, qint16(1));
     QCOMPARE(w.List2.count(), 0);
+}
+
+void CrawlTest::scan_ofAHugePage_fillsEachListToItsLimit() {
+    TestHttpServer server;
+    QByteArray page;
+    for (int i = 0; i < 40'000; ++i) {
+        page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
+                ".avi\n";
+    }
+    server.setPage("/huge", page);
+    CrawlWindow w;
+    w.List2.append(QStringLiteral("http://opened/first.mpg"));
+    w.crawler.scan_startpage(server.url("/huge"));
+    QCOMPARE(w.List1.count(), kMaxListEntries);
+    QCOMPARE(w.List3.count(), kMaxListEntries);
+    QCOMPARE(w.state.sitebound, qint16(kMaxListEntries));
+    QCOMPARE(w.List2.count(), kMaxListEntries);
+    QCOMPARE(w.List2.item(1), QStringLiteral("http://m/0.avi"));
+    QCOMPARE(w.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
+    QCOMPARE(w.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
 }
 
 void CrawlTest::runitem_queuesEachExactTextOnce() {
