@@ -168,17 +168,6 @@ void CrawlTest::runitem_queuesEachExactTextOnce() {
     w.crawler.runitem(QStringLiteral("http://a.com"));
     w.crawler.runitem(QStringLiteral("http://z.net"));
     QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.com"}));
-
-    // A full queue takes nothing more, and does not pretend to.
-    w.List3.clear();
-    for (int i = 0; i < kMaxListEntries; ++i) {
-        w.crawler.runitem(QStringLiteral("http://s%1.com").arg(i));
-    }
-    w.crawler.runitem(QStringLiteral("http://late.com"));
-    QCOMPARE(w.List3.count(), kMaxListEntries);
-    w.List3.clear();
-    w.crawler.runitem(QStringLiteral("http://late.com"));
-    QCOMPARE(w.List3.items(), QStringList{"http://late.com"});
 }
 
 void CrawlTest::siteScan_takesOnlyTheFirstMovie() {

@@ -121,10 +121,7 @@ void MediaPlayerTest::construction_softwareOffscreenAndSettled() {
     QCOMPARE(m_player->engineValue("speed").toDouble(), 1.0);
     QCOMPARE(m_player->engineValue("loop-file"), QVariant(false));
     QCOMPARE(m_player->engineValue("loop-playlist"), QVariant(false));
-    QCOMPARE(m_player->engineValue("keepaspect").toBool(), true);
-    QCOMPARE(m_player->engineValue("ytdl").toBool(), false);
     QVERIFY(!m_player->isVideoFullScreen());
-    QVERIFY(m_player->isEnabled());
 
     for (const char* name : {"playPauseButton", "stopButton", "muteButton", "fullScreenButton"}) {
         auto* button = m_player->findChild<QToolButton*>(name);
