@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     vidrake::MemoryText text1;
     vidrake::MemoryText text4(QStringLiteral("10"));
     vidrake::MemoryText text2(QStringLiteral("Text2"));
-    vidrake::MemoryCaption label1;
+    vidrake::MemoryText label1;
     vidrake::MemoryList list1;
     vidrake::MemoryList list2;
     vidrake::MemoryList list3;
@@ -102,13 +102,13 @@ int main(int argc, char** argv) {
     const bool terminal = isatty(STDERR_FILENO) == 1;
     bool statusShown = false;
     auto showStatus = [&] {
-        if (!terminal || label1.caption().isEmpty()) {
+        if (!terminal || label1.text().isEmpty()) {
             return;
         }
         const QString line = QStringLiteral("\r\x1b[K[%1/%2] %3")
                                  .arg(static_cast<int>(progress.value()))
                                  .arg(static_cast<int>(progress.maximum()))
-                                 .arg(label1.caption());
+                                 .arg(label1.text());
         writeErr(line);
         statusShown = true;
     };

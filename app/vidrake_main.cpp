@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     Q_INIT_RESOURCE(vidrake);
 
     vidrake::QtMousePointer screen;
-    vidrake::WindowClassStyles classStyles;
+    vidrake::QtWindowClassStyles classStyles;
     vidrake::MainWindow window({screen, classStyles});
     window.show();
     return QApplication::exec();

@@ -64,7 +64,7 @@ struct MemoryWindow {
     MemoryText text1;
     MemoryText text4;
     MemoryText text2;
-    MemoryCaption label1;
+    MemoryText label1;
     MemoryList list1;
     MemoryList list2;
     MemoryList list3;

@@ -99,7 +99,7 @@ void Crawler::Command1_Click() {
         m_state.sitecursor = static_cast<qint16>(next);
         m_state.firstpass = false;
         const QString site = m_stores.List3.item(m_state.sitecursor);
-        m_stores.Label1.setCaption(site);
+        m_stores.Label1.setText(site);
         m_stores.ProgressBar1.setValue(static_cast<float>(m_state.sitecursor));
         m_platform.pump.yield();
         if (*cancelled) {
@@ -122,7 +122,7 @@ void Crawler::scan_startpage(QString address) {
     const QByteArray utf8 = page.toUtf8();
     const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 
-    m_stores.Label1.setCaption(address);
+    m_stores.Label1.setText(address);
     // Links beyond what a list can hold would be dropped by it anyway: they are not even made.
     for (const QString& link :
          m_siteLinks.executeUtf8(text, kMaxListEntries - m_stores.List1.count())) {

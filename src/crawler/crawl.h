@@ -5,6 +5,7 @@
 
 #include "pattern_matcher.h"
 #include "stores.h"
+#include "window_system.h"
 
 #include <QHash>
 #include <QLocale>
@@ -35,7 +36,7 @@ struct CrawlStores {
     TextStore& Text1;  // start address
     TextStore& Text4;  // wanted number of movies
     TextStore& Text2;  // raw text of the last start page
-    CaptionStore& Label1;
+    TextStore& Label1;
     ListStore& List1;  // every site link harvested, duplicates included
     ListStore& List2;  // the movie list
     ListStore& List3;  // the site queue

@@ -14,10 +14,10 @@ QString MemoryList::item(int index) const {
     return (index >= 0 && index < m_items.size()) ? m_items.at(index) : QString();
 }
 
-void MemoryCaption::setCaption(const QString& caption) {
-    m_caption = caption;
+void MemoryText::setText(const QString& text) {
+    m_text = text;
     if (onChange) {
-        onChange(caption);
+        onChange(text);
     }
 }
 

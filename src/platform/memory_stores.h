@@ -1,8 +1,9 @@
-// In-memory stores for the headless command and the tests. Each may be told of changes, so
-// the headless command can show progress on a terminal.
+// In-memory stores and window-system fakes for the headless command and the tests. Each store
+// may be told of changes, so the headless command can show progress on a terminal.
 #pragma once
 
 #include "stores.h"
+#include "window_system.h"
 
 #include <QStringList>
 
@@ -26,20 +27,11 @@ class MemoryText final : public TextStore {
 public:
     explicit MemoryText(QString text = {}) : m_text(std::move(text)) {}
     QString text() const override { return m_text; }
-    void setText(const QString& text) override { m_text = text; }
-
-private:
-    QString m_text;
-};
-
-class MemoryCaption final : public CaptionStore {
-public:
-    QString caption() const override { return m_caption; }
-    void setCaption(const QString& caption) override;
+    void setText(const QString& text) override;
     std::function<void(const QString&)> onChange;
 
 private:
-    QString m_caption;
+    QString m_text;
 };
 
 class MemoryProgress final : public ProgressStore {

@@ -20,18 +20,12 @@ public:
     virtual void clear() = 0;
 };
 
+// A text box's text or a label's caption.
 class TextStore {
 public:
     virtual ~TextStore() = default;
     virtual QString text() const = 0;
     virtual void setText(const QString& text) = 0;
-};
-
-class CaptionStore {
-public:
-    virtual ~CaptionStore() = default;
-    virtual QString caption() const = 0;
-    virtual void setCaption(const QString& caption) = 0;
 };
 
 class ProgressStore {
@@ -42,23 +36,5 @@ public:
     virtual void setMaximum(float maximum) = 0;
     virtual void setValue(float value) = 0;
 };
-
-// Modal message with an OK button only, no icon, captioned with the application's title.
-class MessageBox {
-public:
-    virtual ~MessageBox() = default;
-    virtual void show(const QString& text) = 0;
-};
-
-// The application-wide mouse pointer: 0 lets every window show its own, 11 is the wait pointer.
-class MousePointer {
-public:
-    virtual ~MousePointer() = default;
-    virtual int mousePointer() const = 0;
-    virtual void setMousePointer(int pointer) = 0;
-};
-
-inline constexpr int kPointerDefault = 0;
-inline constexpr int kPointerWait = 11;
 
 }  // namespace vidrake

@@ -1,10 +1,10 @@
 #include "dropsh.h"
 
-#include "qt_window_system.h"
+#include "window_system.h"
 
 namespace vidrake {
 
-void ApplyDropShadow(WindowClassStyles& styles, const WId& hwnd) {
+void ApplyDropShadow(WindowClassStyles& styles, const quintptr& hwnd) {
     const quint32 style = styles.GetClassLong(hwnd, WindowClassStyles::kStyleIndex).value_or(0);
     styles.SetClassLong(hwnd, WindowClassStyles::kStyleIndex, style | kDropShadowStyle);
 }

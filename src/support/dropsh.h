@@ -1,7 +1,7 @@
 // Gives a window's class the drop-shadow style bit, keeping every other bit of the style.
 #pragma once
 
-#include <qwindowdefs.h>
+#include <QtGlobal>
 
 namespace vidrake {
 
@@ -10,6 +10,6 @@ class WindowClassStyles;
 inline constexpr quint32 kDropShadowStyle = 0x00020000;
 
 // Results are not looked at: a handle that names no window changes nothing.
-void ApplyDropShadow(WindowClassStyles& styles, const WId& hwnd);
+void ApplyDropShadow(WindowClassStyles& styles, const quintptr& hwnd);
 
 }  // namespace vidrake

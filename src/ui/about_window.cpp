@@ -2,7 +2,7 @@
 
 #include "app_info.h"
 #include "line_control.h"
-#include "main_window.h"
+#include "twips.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -23,10 +23,6 @@ QLabel* whiteLabel(QWidget* parent, const char* name, QRect geometry, const char
     p.setColor(QPalette::WindowText, Qt::white);
     label->setPalette(p);
     return label;
-}
-
-QRect twipRect(int left, int top, int width, int height) {
-    return {twips(left), twips(top), twips(width), twips(height)};
 }
 
 }  // namespace

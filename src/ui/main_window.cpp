@@ -3,9 +3,9 @@
 #include "about_window.h"
 #include "app_info.h"
 #include "dropsh.h"
-#include "file_dialog.h"
 #include "play_list_commands.h"
 #include "qt_window_system.h"
+#include "twips.h"
 #include "widget_layout.h"
 
 #include <QAction>
@@ -16,11 +16,6 @@
 
 namespace vidrake {
 namespace {
-
-// Designed in twips; Qt scales device-independent pixels for high-DPI screens.
-QRect twipRect(int left, int top, int width, int height) {
-    return {twips(left), twips(top), twips(width), twips(height)};
-}
 
 const QColor kLightGrey(192, 192, 192);
 
@@ -68,7 +63,7 @@ MainWindow::MainWindow(MainWindowServices services)
 
     m_text1Store = std::make_unique<LineEditStore>(*Text1);
     m_text4Store = std::make_unique<LineEditStore>(*Text4);
-    m_label1Store = std::make_unique<LabelCaption>(*Label1);
+    m_label1Store = std::make_unique<LabelStore>(*Label1);
     m_list1Store = std::make_unique<ListWidgetStore>(*List1);
     m_list2Store = std::make_unique<ListWidgetStore>(*List2);
     m_list3Store = std::make_unique<ListWidgetStore>(*List3);

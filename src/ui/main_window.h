@@ -9,9 +9,14 @@
 #include "media_player.h"
 #include "resize.h"
 #include "widget_stores.h"
+#include "window_system.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QPointer>
+#include <QProgressBar>
 
 #include <memory>
 
@@ -22,9 +27,7 @@ class QPushButton;
 namespace vidrake {
 
 class AboutWindow;
-class FileDialog;
 class PlayListCommands;
-class WindowClassStyles;
 
 // What the window needs from outside; the tests swap in fakes for the modal parts.
 struct MainWindowServices {
@@ -35,11 +38,6 @@ struct MainWindowServices {
     FetchLimits limits = {};
     MediaPlayerOptions player = {};
 };
-
-// 15 twips make one pixel.
-constexpr int twips(int t) {
-    return t / 15;
-}
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -96,7 +94,7 @@ private:
 
     std::unique_ptr<LineEditStore> m_text1Store;
     std::unique_ptr<LineEditStore> m_text4Store;
-    std::unique_ptr<LabelCaption> m_label1Store;
+    std::unique_ptr<LabelStore> m_label1Store;
     std::unique_ptr<ListWidgetStore> m_list1Store;
     std::unique_ptr<ListWidgetStore> m_list2Store;
     std::unique_ptr<ListWidgetStore> m_list3Store;

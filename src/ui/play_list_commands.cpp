@@ -1,6 +1,5 @@
 #include "play_list_commands.h"
 
-#include "file_dialog.h"
 #include "play_list_file.h"
 
 #include <QDir>

@@ -2,12 +2,11 @@
 #pragma once
 
 #include "stores.h"
+#include "window_system.h"
 
 #include <QString>
 
 namespace vidrake {
-
-class FileDialog;
 
 QString emptyFileNameMessage();
 

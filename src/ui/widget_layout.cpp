@@ -1,6 +1,7 @@
 #include "widget_layout.h"
 
 #include "line_control.h"
+#include "twips.h"
 
 #include <QComboBox>
 #include <QTimer>
@@ -11,14 +12,12 @@
 namespace vidrake {
 namespace {
 
-constexpr float kTwipsPerPixel = 15.0f;
-
 float toTwips(int pixels) {
-    return static_cast<float>(pixels) * kTwipsPerPixel;
+    return static_cast<float>(pixels) * static_cast<float>(kTwipsPerPixel);
 }
 
-std::optional<int> toPixels(float twips) {
-    const float pixels = std::round(twips / kTwipsPerPixel);
+std::optional<int> toPixels(float inTwips) {
+    const float pixels = std::round(inTwips / static_cast<float>(kTwipsPerPixel));
     if (!std::isfinite(pixels) || std::fabs(pixels) > 1'000'000.0f) {
         return std::nullopt;
     }

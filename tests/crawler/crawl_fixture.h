@@ -40,7 +40,7 @@ struct CrawlWindow {
     MemoryText Text1;
     MemoryText Text4{QStringLiteral("10")};
     MemoryText Text2{QStringLiteral("Text2")};
-    MemoryCaption Label1;
+    MemoryText Label1;
     MemoryList List1;
     MemoryList List2;
     MemoryList List3;

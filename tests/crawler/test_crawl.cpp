@@ -95,7 +95,7 @@ void CrawlTest::scan_harvestsQueuesAndListsInPageOrder() {
     w.crawler.scan_startpage(server.url("/start"));
 
     QCOMPARE(w.Text2.text(), QString::fromLatin1(page));
-    QCOMPARE(w.Label1.caption(), server.url("/start"));
+    QCOMPARE(w.Label1.text(), server.url("/start"));
     const QStringList raw{"http://b.com", "http://a.net", "http://b.com", "http://B.com",
                           "http://b.com"};
     QCOMPARE(w.List1.items(), raw);
@@ -127,7 +127,7 @@ void CrawlTest::scan_ofAPageThatCannotBeHad_keepsTheQueueAndMeasuresIt() {
     w.List3.append(QStringLiteral("http://q.com"));
     w.crawler.scan_startpage(QStringLiteral("http://127.0.0.1:1/"));
     QCOMPARE(w.Text2.text(), QString());
-    QCOMPARE(w.Label1.caption(), QStringLiteral("http://127.0.0.1:1/"));
+    QCOMPARE(w.Label1.text(), QStringLiteral("http://127.0.0.1:1/"));
     QCOMPARE(w.List3.count(), 1);
     QCOMPARE(w.state.sitebound, qint16(1));
     QCOMPARE(w.List2.count(), 0);
@@ -181,7 +181,7 @@ void CrawlTest::siteScan_takesOnlyTheFirstMovie() {
     w.crawler.search_mlist(QStringLiteral("http://127.0.0.1:1/"));
     QCOMPARE(w.List2.items(), (QStringList{"http://x/1.mpg", "http://x/1.mpg"}));
     QCOMPARE(w.List3.count(), 0);
-    QCOMPARE(w.Label1.caption(), QString());
+    QCOMPARE(w.Label1.text(), QString());
     QCOMPARE(w.Text2.text(), QStringLiteral("Text2"));
 }
 
@@ -196,7 +196,7 @@ void CrawlTest::walk_stopsExactlyAndResumesAfterTheSiteVisitedLast() {
     QCOMPARE(w.state.sitebound, qint16(10));
     QCOMPARE(w.state.sitecursor, qint16(6));
     QVERIFY(!w.state.firstpass);
-    QCOMPARE(w.Label1.caption(), server.url("/site6.com"));
+    QCOMPARE(w.Label1.text(), server.url("/site6.com"));
     QCOMPARE(w.ProgressBar1.value(), 6.0f);
     QCOMPARE(w.ProgressBar1.maximum(), 10.0f);
     QCOMPARE(w.Text2.text().size(), startPage(server, 10, 3).size());
@@ -321,7 +321,7 @@ void CrawlTest::cancel_endsAStalledRunWithoutTouchingTheStores() {
     w.press(server.url("/silent"), QStringLiteral("10"));
     // Had the run waited out the server instead, the page's first bytes would be stored.
     QCOMPARE(w.Text2.text(), QString());
-    QCOMPARE(w.Label1.caption(), QString());
+    QCOMPARE(w.Label1.text(), QString());
     QCOMPARE(w.List1.count() + w.List2.count() + w.List3.count(), 0);
     QVERIFY(w.state.firstpass);
     w.press(server.url("/silent"), QStringLiteral("10"));  // a cancelled crawler runs no more

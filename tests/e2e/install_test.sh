@@ -36,6 +36,10 @@ for f in "$desktop" "$icon" "$metainfo" "$root/share/vidrake/sample-web/index.ht
 done
 [ "$failures" -eq 0 ] || exit 1
 
+# The crawler without a window must not need a window system, OpenGL or the media library.
+gui=$(readelf -d "$root/bin/vidrake-crawl" | grep NEEDED | grep -iE 'Widgets|Gui|OpenGL|libGL|mpv')
+[ -z "$gui" ] || fail "vidrake-crawl needs GUI libraries: $gui"
+
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 

@@ -2,13 +2,9 @@
 // real widgets, with a loopback server behind the crawl and a fake behind message boxes.
 #include "about_window.h"
 #include "dropsh.h"
-#include "file_dialog.h"
 #include "line_control.h"
-#include "main_window.h"
-#include "memory_stores.h"
-#include "play_list_commands.h"
-#include "qt_window_system.h"
 #include "test_http_server.h"
+#include "ui_fixture.h"
 #include "widget_layout.h"
 
 #include <QAction>
@@ -23,71 +19,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <clocale>
-
 using namespace vidrake;
 using namespace vidrake::test;
-
-namespace {
-
-// Answers the Open and Save dialogs with the names the test lines up.
-class FakeFileDialog final : public FileDialog {
-public:
-    void ShowOpen() override { next(); }
-    void ShowSave() override { next(); }
-    QString FileName() const override { return m_name; }
-    QStringList answers;
-    int shown = 0;
-
-private:
-    void next() {
-        ++shown;
-        m_name = answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-    QString m_name;
-};
-
-struct Fixture {
-    explicit Fixture(FetchLimits limits = {})
-        : window(MainWindowServices{screen, styles, &messages, &dialog, limits, {false, true}}) {
-        window.show();
-        window.activateWindow();
-    }
-    template <typename T>
-    T* find(const char* name) {
-        return window.findChild<T*>(QString::fromLatin1(name));
-    }
-    QStringList movies() {
-        QStringList out;
-        auto* list = find<QListWidget>("List2");
-        for (int i = 0; i < list->count(); ++i) {
-            out << list->item(i)->text();
-        }
-        return out;
-    }
-    void type(const char* name, const QString& text) {
-        auto* edit = find<QLineEdit>(name);
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        QTest::keyClicks(edit, text);
-    }
-    QAction* menuItem(const char* name) {
-        return window.findChild<QAction*>(QString::fromLatin1(name));
-    }
-
-    QtMousePointer screen;
-    WindowClassStyles styles;
-    MemoryMessageBox messages;
-    FakeFileDialog dialog;
-    MainWindow window;
-};
-
-int cursorShape() {
-    const QCursor* c = QGuiApplication::overrideCursor();
-    return c ? c->shape() : -1;
-}
-
-}  // namespace
 
 class MainWindowTest final : public QObject {
     Q_OBJECT
@@ -104,9 +37,6 @@ private slots:
     void about_isOneWindowThatClosesEveryWay();
     void dropShadow_addsItsBitAndKeepsTheOthers();
     void layout_isRecordedAtStartAndScalesRealWidgets();
-    void playList_saveThenOpenGivesTheSameItems();
-    void playList_failuresLeaveTheListAndSayWhy();
-    void selectingAMovie_asksThePlayerToPlayIt();
     void exit_withAboutOpenKeepsTheProgramUntilAboutCloses();  // last: it lets the program quit
 };
 
@@ -374,7 +304,7 @@ void MainWindowTest::dropShadow_addsItsBitAndKeepsTheOthers() {
     ApplyDropShadow(f.styles, id);
     QCOMPARE(f.styles.GetClassLong(id, WindowClassStyles::kStyleIndex), 0x8 | kDropShadowStyle);
     ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
-    QCOMPARE(f.styles.GetClassLong(WId(0xDEAD), WindowClassStyles::kStyleIndex), std::nullopt);
+    QCOMPARE(f.styles.GetClassLong(quintptr(0xDEAD), WindowClassStyles::kStyleIndex), std::nullopt);
 }
 
 void MainWindowTest::layout_isRecordedAtStartAndScalesRealWidgets() {
@@ -415,108 +345,7 @@ void MainWindowTest::layout_isRecordedAtStartAndScalesRealWidgets() {
     QCOMPARE(line->to(), QPoint(200, 100));
 }
 
-void MainWindowTest::playList_saveThenOpenGivesTheSameItems() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("movies.m3u"));
-    Fixture f;
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({"http://v/a.avi", "", "http://v/a.avi"});
-    f.dialog.answers = {path};
-    f.menuItem("saveplaylist")->trigger();
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("http://v/a.avi\r\n\r\nhttp://v/a.avi\r\n"));
-    QCOMPARE(f.movies().size(), 3);  // saving leaves the list as it is
-
-    list->clear();
-    list->addItem(QStringLiteral("from a crawl"));
-    f.dialog.answers = {path};
-    f.menuItem("openlist")->trigger();
-    QCOMPARE(f.movies(), (QStringList{"http://v/a.avi", "", "http://v/a.avi"}));
-    QCOMPARE(list->selectedItems().size(), 0);
-
-    f.menuItem("NewList")->trigger();
-    QCOMPARE(f.movies(), QStringList{});
-    QVERIFY(f.messages.shown.isEmpty());
-    QCOMPARE(f.dialog.shown, 2);
-}
-
-void MainWindowTest::playList_failuresLeaveTheListAndSayWhy() {
-    QTemporaryDir dir;
-    Fixture f;
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({"keep", "me"});
-
-    f.dialog.answers = {QString()};  // Open cancelled: nothing at all
-    f.menuItem("openlist")->trigger();
-    QCOMPARE(f.movies(), (QStringList{"keep", "me"}));
-    QVERIFY(f.messages.shown.isEmpty());
-
-    f.dialog.answers = {QString()};  // Save cancelled
-    f.menuItem("saveplaylist")->trigger();
-    QCOMPARE(f.messages.shown, QStringList{emptyFileNameMessage()});
-    QCOMPARE(emptyFileNameMessage(), QStringLiteral("Sorry, you can not live the file empty!"));
-
-    f.messages.shown.clear();
-    f.dialog.answers = {dir.filePath(QStringLiteral("missing.m3u")), dir.path()};
-    f.menuItem("openlist")->trigger();
-    f.menuItem("saveplaylist")->trigger();
-    QCOMPARE(f.movies(), (QStringList{"keep", "me"}));
-    QCOMPARE(f.messages.shown.size(), 2);
-    QVERIFY(f.messages.shown[0].contains(QStringLiteral("could not be opened")));
-    QVERIFY(f.messages.shown[1].contains(QStringLiteral("could not be saved")));
-
-    // More lines than the list holds: the first ones load, and the rest are counted.
-    const QString big = dir.filePath(QStringLiteral("big.m3u"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 32767 + 3; ++i) {
-        file.write("http://v/" + QByteArray::number(i) + ".avi\r\n");
-    }
-    file.close();
-    f.messages.shown.clear();
-    f.dialog.answers = {big};
-    f.menuItem("openlist")->trigger();
-    QCOMPARE(list->count(), 32767);
-    QCOMPARE(list->item(32766)->text(), QStringLiteral("http://v/32766.avi"));
-    QCOMPARE(f.messages.shown.size(), 1);
-    QVERIFY2(f.messages.shown[0].contains(QStringLiteral(" 3 lines")),
-             qPrintable(f.messages.shown[0]));
-}
-
-void MainWindowTest::selectingAMovie_asksThePlayerToPlayIt() {
-    Fixture f;
-    QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({"http://v/a.avi", "http://v/b.mpg"});
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->item(1)).center());
-    QTest::keyClick(list, Qt::Key_Up);
-    QCOMPARE(chosen.size(), 2);
-    QCOMPARE(chosen[0][0].toString(), QStringLiteral("http://v/b.mpg"));
-    QCOMPARE(chosen[1][0].toString(), QStringLiteral("http://v/a.avi"));
-    f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
-    QCOMPARE(chosen.size(), 2);
-
-    // And the player in the window does play what is chosen, and goes on after a new list.
-    TestHttpServer server;
-    QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi"));
-    QVERIFY(clip.open(QIODevice::ReadOnly));
-    server.setPage("/clip.avi", clip.readAll());
-    list->addItem(server.url("/clip.avi"));
-    list->setCurrentRow(0);
-    QCOMPARE(f.window.player()->URL(), server.url("/clip.avi"));
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, 15'000);
-    f.menuItem("NewList")->trigger();
-    QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
-}
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");                 // the media library will not start otherwise
-    QApplication::setQuitOnLastWindowClosed(false);  // the tests close windows on purpose
-    Q_INIT_RESOURCE(vidrake);
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+QObject* makeMainWindowTest() {
+    return new MainWindowTest;
 }
 #include "test_main_window.moc"

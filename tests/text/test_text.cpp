@@ -1,14 +1,12 @@
-// The code page, the link patterns and the address the Internet client sends.
+// The code page and the link patterns.
 #include "code_page.h"
-#include "internet_client.h"
-#include "memory_stores.h"
 #include "pattern_matcher.h"
 
 #include <QtTest>
 
 using namespace vidrake;
 
-class PlatformTest final : public QObject {
+class TextTest final : public QObject {
     Q_OBJECT
 
 private slots:
@@ -18,10 +16,9 @@ private slots:
     void patterns_matchAsTheCrawlerNeeds();
     void patterns_hostilePagesStayLinear();
     void patterns_invalidPatternMatchesNothing();
-    void toUrl_sendsWindows1252BytesAndRefusesOtherSchemes();
 };
 
-void PlatformTest::codePage_everyByteRoundTrips() {
+void TextTest::codePage_everyByteRoundTrips() {
     QByteArray all;
     for (int b = 0; b < 256; ++b) {
         all.append(static_cast<char>(b));
@@ -40,14 +37,14 @@ void PlatformTest::codePage_everyByteRoundTrips() {
     QCOMPARE(appended, QString::fromUtf8("ab\u201Cq\u201D"));
 }
 
-void PlatformTest::codePage_unmappableCharactersBecomeQuestionMarks() {
+void TextTest::codePage_unmappableCharactersBecomeQuestionMarks() {
     QCOMPARE(code_page::encode(QString::fromUtf8("a\u0141b")), QByteArray("a?b"));
     // A character beyond 16 bits is one character, so one '?'.
     QCOMPARE(code_page::encode(QString::fromUtf8("x\U0001F600y")), QByteArray("x?y"));
     QCOMPARE(code_page::encode(QString::fromUtf8("\u20AC\u00FF")), QByteArray("\x80\xFF"));
 }
 
-void PlatformTest::patterns_matchAsTheCrawlerNeeds_data() {
+void TextTest::patterns_matchAsTheCrawlerNeeds_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("global");
     QTest::addColumn<QString>("text");
@@ -102,7 +99,7 @@ void PlatformTest::patterns_matchAsTheCrawlerNeeds_data() {
     QTest::newRow("empty page") << movie << true << "" << QStringList{};
 }
 
-void PlatformTest::patterns_matchAsTheCrawlerNeeds() {
+void TextTest::patterns_matchAsTheCrawlerNeeds() {
     QFETCH(QString, pattern);
     QFETCH(bool, global);
     QFETCH(QString, text);
@@ -114,7 +111,7 @@ void PlatformTest::patterns_matchAsTheCrawlerNeeds() {
     QCOMPARE(re.execute(text), expected);
 }
 
-void PlatformTest::patterns_hostilePagesStayLinear() {
+void TextTest::patterns_hostilePagesStayLinear() {
     // A backtracking matcher takes minutes (or overflows its stack) on these; ours must
     // simply give the right answer. Speed is measured in bench/.
     RegExp re;
@@ -128,7 +125,7 @@ void PlatformTest::patterns_hostilePagesStayLinear() {
     QCOMPARE(one.front().size(), tail.size());
 }
 
-void PlatformTest::patterns_invalidPatternMatchesNothing() {
+void TextTest::patterns_invalidPatternMatchesNothing() {
     RegExp re;
     re.setGlobal(true);
     re.setPattern(QStringLiteral("(unclosed"));
@@ -136,22 +133,7 @@ void PlatformTest::patterns_invalidPatternMatchesNothing() {
     QCOMPARE(re.execute(QStringLiteral("(unclosed")), QStringList{});
 }
 
-void PlatformTest::toUrl_sendsWindows1252BytesAndRefusesOtherSchemes() {
-    QCOMPARE(InternetClient::toUrl(QString::fromUtf8("http://h/caf\u00E9 x")).toEncoded(),
-             QByteArray("http://h/caf%E9%20x"));
-    QCOMPARE(InternetClient::toUrl(QString::fromUtf8("http://h/\u20AC")).toEncoded(),
-             QByteArray("http://h/%80"));
-    QCOMPARE(InternetClient::toUrl(QStringLiteral("http://h/a%20b?q=1")).toEncoded(),
-             QByteArray("http://h/a%20b?q=1"));
-    QCOMPARE(InternetClient::toUrl(QStringLiteral("https://h:8443/")).toEncoded(),
-             QByteArray("https://h:8443/"));
-    for (const char* refused : {"", "nonsense", "www.a.com", "file:///etc/passwd", "ftp://h/x",
-                                "http://", "data:text/html,http://a.com", "javascript:x"}) {
-        QVERIFY2(InternetClient::toUrl(QString::fromLatin1(refused)).isEmpty(), refused);
-    }
+QObject* makeTextTest() {
+    return new TextTest;
 }
-
-QObject* makePlatformTest() {
-    return new PlatformTest;
-}
-#include "test_platform.moc"
+#include "test_text.moc"

@@ -48,11 +48,11 @@ private:
     QString m_text;
 };
 
-class LabelCaption final : public CaptionStore {
+class LabelStore final : public TextStore {
 public:
-    explicit LabelCaption(QLabel& label) : m_label(label) {}
-    QString caption() const override { return m_label.text(); }
-    void setCaption(const QString& caption) override { m_label.setText(caption); }
+    explicit LabelStore(QLabel& label) : m_label(label) {}
+    QString text() const override { return m_label.text(); }
+    void setText(const QString& text) override { m_label.setText(text); }
 
 private:
     QLabel& m_label;

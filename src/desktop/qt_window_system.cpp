@@ -1,6 +1,7 @@
 #include "qt_window_system.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace vidrake {
@@ -31,15 +32,23 @@ void QtMessageBox::show(const QString& text) {
     box.exec();
 }
 
-std::optional<QString> WindowClassStyles::classOf(WId window) {
-    QWidget* widget = window ? QWidget::find(window) : nullptr;
+void QtFileDialog::ShowOpen() {
+    m_fileName = QFileDialog::getOpenFileName(m_parent);
+}
+
+void QtFileDialog::ShowSave() {
+    m_fileName = QFileDialog::getSaveFileName(m_parent);
+}
+
+std::optional<QString> QtWindowClassStyles::classOf(quintptr window) {
+    QWidget* widget = window ? QWidget::find(static_cast<WId>(window)) : nullptr;
     if (!widget || !widget->isWindow()) {
         return std::nullopt;
     }
     return QString::fromLatin1(widget->metaObject()->className());
 }
 
-std::optional<quint32> WindowClassStyles::GetClassLong(WId window, int index) const {
+std::optional<quint32> QtWindowClassStyles::GetClassLong(quintptr window, int index) const {
     const auto cls = classOf(window);
     if (!cls || index != kStyleIndex) {
         return std::nullopt;
@@ -47,7 +56,7 @@ std::optional<quint32> WindowClassStyles::GetClassLong(WId window, int index) co
     return m_styles.value(*cls, 0);
 }
 
-bool WindowClassStyles::SetClassLong(WId window, int index, quint32 value) {
+bool QtWindowClassStyles::SetClassLong(quintptr window, int index, quint32 value) {
     const auto cls = classOf(window);
     if (!cls || index != kStyleIndex) {
         return false;
