@@ -40,8 +40,8 @@ void Crawler::cancel() {
     }
 }
 
-QString Crawler::fetch(const QString& address) {
-    return fetch_page(m_platform.internet, m_platform.pump, address, m_cancelled.get());
+QString Crawler::fetch(const QString& address, const std::shared_ptr<bool>& cancelled) {
+    return fetch_page(m_platform.internet, m_platform.pump, address, cancelled.get());
 }
 
 void Crawler::Command1_Click() {
@@ -113,8 +113,10 @@ void Crawler::Command1_Click() {
 }
 
 void Crawler::scan_startpage(QString address) {
-    const QString page = fetch(address);
-    if (*m_cancelled) {
+    // Held here: a handler run during the fetch may destroy this crawler.
+    const std::shared_ptr<bool> cancelled = m_cancelled;
+    const QString page = fetch(address, cancelled);
+    if (*cancelled) {
         return;
     }
     m_stores.Text2.setText(page);
@@ -165,8 +167,9 @@ void Crawler::runitem(QString address) {
 }
 
 void Crawler::search_mlist(QString address) {
-    const QString page = fetch(address);
-    if (*m_cancelled) {
+    const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
+    const QString page = fetch(address, cancelled);
+    if (*cancelled) {
         return;
     }
     const QStringList first = m_firstMovie.execute(page);

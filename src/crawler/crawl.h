@@ -72,7 +72,7 @@ public:
     void cancel();
 
 private:
-    QString fetch(const QString& address);
+    QString fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
     void syncQueueIndex();
 
     CrawlStores m_stores;

@@ -1,19 +1,36 @@
 // Downloads one page and returns its body as text; an empty text when nothing could be read.
+// The download is two steps, opening the request and reading it to its end, so that a walk can
+// open the pages of the sites ahead of it before it reads them.
 #pragma once
+
+#include "internet_client.h"
 
 #include <QString>
 
 namespace vidrake {
 
 class EventPump;
-class InternetClient;
 
 inline constexpr quint32 kFetchBlockSize = 2048;
 inline constexpr char kAgentName[] = "VB OpenUrl";
 
+// The two handles of one page, owned by whoever opened them until read_page closes them.
+struct PageRequest {
+    InternetClient::Handle root = InternetClient::kNull;
+    InternetClient::Handle url = InternetClient::kNull;
+};
+
+// Opens a session with the agent name and starts the request for the address; either handle
+// may be null (an address that cannot be opened).
+PageRequest open_page(InternetClient& internet, const QString& address);
+
 // Reads the page in blocks of 2048 bytes, turning each byte into its Windows-1252 character,
-// and lets the event loop run after every block. When `*cancelled` turns true during a yield,
-// the page ends there.
+// and lets the event loop run after every block; then closes both handles. When `*cancelled`
+// turns true during a yield, the page ends there.
+QString read_page(InternetClient& internet, EventPump& pump, PageRequest request,
+                  const bool* cancelled = nullptr);
+
+// open_page then read_page.
 QString fetch_page(InternetClient& internet, EventPump& pump, QString address,
                    const bool* cancelled = nullptr);
 
