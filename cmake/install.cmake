@@ -3,10 +3,19 @@
 # named after its component id, which is what AppStream tools look for.
 include(GNUInstallDirs)
 
-install(FILES ${PROJECT_SOURCE_DIR}/data/vidrake.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The day this version was released; bump it with the version in project().
+set(VIDRAKE_RELEASE_DATE 2024-12-06)
+if(NOT VIDRAKE_FILE_VERSION)
+  message(FATAL_ERROR "VIDRAKE_FILE_VERSION is not set: include this file after the programs")
+endif()
+
+# Versions come from the project, so that the files cannot drift from the programs.
+set(_data ${PROJECT_BINARY_DIR}/data)
+configure_file(${PROJECT_SOURCE_DIR}/data/vidrake.desktop.in ${_data}/vidrake.desktop @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/vidrake.metainfo.xml.in
+               ${_data}/io.github.vidrake.Vidrake.metainfo.xml @ONLY)
+install(FILES ${_data}/vidrake.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/vidrake.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/data/vidrake.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
-        RENAME io.github.vidrake.Vidrake.metainfo.xml)
+install(FILES ${_data}/io.github.vidrake.Vidrake.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
