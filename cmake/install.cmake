@@ -1,6 +1,6 @@
 # What `cmake --install` adds beyond the programs: the desktop entry, the icon and the
-# AppStream metadata, so that desktops and software centres list Vidrake. The metadata file is
-# named after its component id, which is what AppStream tools look for.
+# AppStream metadata, so that desktops and software centres list Vidrake; and the manual pages.
+# The metadata file is named after its component id, which is what AppStream tools look for.
 include(GNUInstallDirs)
 
 # The day this version was released; bump it with the version in project().
@@ -19,3 +19,20 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/vidrake.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
 install(FILES ${_data}/io.github.vidrake.Vidrake.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Manual pages go out compressed, as man and Debian's tools expect; -n keeps
+# the name and time out of the archive so that builds are reproducible.
+find_program(VIDRAKE_GZIP gzip REQUIRED)
+set(_docs ${PROJECT_BINARY_DIR}/docs)
+set(_man_pages)
+foreach(_page vidrake vidrake-crawl vidrake-sample-web)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${_page}.1 ${_docs}/${_page}.1 @ONLY)
+  list(APPEND _man_pages ${_docs}/${_page}.1.gz)
+endforeach()
+foreach(_gz IN LISTS _man_pages)
+  string(REGEX REPLACE "\\.gz$" "" _plain ${_gz})
+  add_custom_command(OUTPUT ${_gz} COMMAND ${VIDRAKE_GZIP} -9nkf ${_plain} DEPENDS ${_plain} VERBATIM)
+endforeach()
+add_custom_target(vidrake-docs ALL DEPENDS ${_man_pages})
+
+install(FILES ${_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
