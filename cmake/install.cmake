@@ -1,7 +1,12 @@
 # What `cmake --install` adds beyond the programs: the desktop entry, the icon and the
-# AppStream metadata, so that desktops and software centres list Vidrake; and the manual pages.
-# The metadata file is named after its component id, which is what AppStream tools look for.
+# AppStream metadata, so that desktops and software centres list Vidrake; the manual pages; and
+# the copyright and change log that Debian expects beside every package. The metadata file is
+# named after its component id, which is what AppStream tools look for.
 include(GNUInstallDirs)
+
+# Folders that the install makes are 0755 whatever the umask, as packages want them.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # The day this version was released; bump it with the version in project().
 set(VIDRAKE_RELEASE_DATE 2024-12-06)
@@ -20,7 +25,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/vidrake.png
 install(FILES ${_data}/io.github.vidrake.Vidrake.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# Manual pages go out compressed, as man and Debian's tools expect; -n keeps
+# Manual pages and the change log go out compressed, as man and Debian's tools expect; -n keeps
 # the name and time out of the archive so that builds are reproducible.
 find_program(VIDRAKE_GZIP gzip REQUIRED)
 set(_docs ${PROJECT_BINARY_DIR}/docs)
@@ -29,10 +34,13 @@ foreach(_page vidrake vidrake-crawl vidrake-sample-web)
   configure_file(${PROJECT_SOURCE_DIR}/docs/man/${_page}.1 ${_docs}/${_page}.1 @ONLY)
   list(APPEND _man_pages ${_docs}/${_page}.1.gz)
 endforeach()
-foreach(_gz IN LISTS _man_pages)
+configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog ${_docs}/changelog COPYONLY)
+foreach(_gz IN LISTS _man_pages ITEMS ${_docs}/changelog.gz)
   string(REGEX REPLACE "\\.gz$" "" _plain ${_gz})
   add_custom_command(OUTPUT ${_gz} COMMAND ${VIDRAKE_GZIP} -9nkf ${_plain} DEPENDS ${_plain} VERBATIM)
 endforeach()
-add_custom_target(vidrake-docs ALL DEPENDS ${_man_pages})
+add_custom_target(vidrake-docs ALL DEPENDS ${_man_pages} ${_docs}/changelog.gz)
 
 install(FILES ${_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_docs}/changelog.gz ${PROJECT_SOURCE_DIR}/data/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vidrake)
