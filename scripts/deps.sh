@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Vidrake need, when any
-# is missing. Sourced by scripts/run and scripts/test.
+# Installs the Debian 12 packages that building, running, testing and packaging Vidrake need,
+# when any is missing. Sourced by scripts/run, scripts/test and scripts/package.
 set -euo pipefail
 
 VIDRAKE_PACKAGES=(
@@ -9,6 +9,7 @@ VIDRAKE_PACKAGES=(
   libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
   curl wget
   desktop-file-utils appstream
+  dpkg-dev file lintian
   xvfb xauth xdotool imagemagick x11-utils
   mpv
 )

@@ -1,17 +1,13 @@
 #!/usr/bin/env bash
 # `cmake --install` into a scratch DESTDIR: the programs, the desktop entry, the icon and the
-# AppStream metadata land where desktops look, agree with each other, and pass the validators.
+# AppStream metadata land where desktops look, agree with each other and with the build, and pass
+# the validators. (The package test runs the programs from such a tree.)
 # Usage: install_test.sh BUILD_DIR PROJECT_VERSION FILE_VERSION WORK_DIR
 set -uo pipefail
 
 build=$1 version=$2 file_version=$3
 work=$(mktemp -d "$4/install.XXXXXX")
-server_pid=
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -61,22 +57,6 @@ grep -q "<release version=\"$version\" date=\"[0-9-]*\"" "$metainfo" ||
     fail "no dated release $version in the metadata"
 [ "$(head -c 24 "$icon" | tail -c 8 | od -An -tx1 | tr -d ' \n')" == 0000003000000030 ] ||
     fail "the icon is not 48x48"
-
-# The installed server finds the installed sample web without being told where it is.
-"$root/bin/vidrake-sample-web" --port 0 --seconds 30 --parent-pid $$ >"$work/server.out" &
-server_pid=$!
-base=
-for _ in $(seq 100); do
-    base=$(head -n 1 "$work/server.out")
-    [ -n "$base" ] && break
-    sleep 0.1
-done
-if [ -z "$base" ]; then
-    fail "the installed server did not start"
-else
-    curl -s --noproxy '*' "${base}sites/garden.com" | grep -q "${base}movies/tomato-timelapse.mpg" ||
-        fail "the installed sample web is not served"
-fi
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "install: all checks passed"
