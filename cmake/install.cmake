@@ -9,7 +9,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # The day this version was released; bump it with the version in project().
-set(VIDRAKE_RELEASE_DATE 2024-12-06)
+set(VIDRAKE_RELEASE_DATE 2026-12-06)
 if(NOT VIDRAKE_FILE_VERSION)
   message(FATAL_ERROR "VIDRAKE_FILE_VERSION is not set: include this file after the programs")
 endif()
