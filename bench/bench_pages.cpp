@@ -1,27 +1,86 @@
 #include "bench_pages.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace vidrake::bench {
 
-std::string siteAddress(int port, int k) {
-    return "http://127.0.0.1:" + std::to_string(port) + "/site/" + std::to_string(k) + ".com";
+namespace {
+
+int numberAfter(std::string_view text, std::string_view key) {
+    const std::size_t at = text.find(key);
+    return at == std::string_view::npos
+               ? 0
+               : std::atoi(std::string(text.substr(at + key.size())).c_str());
 }
 
-std::string startPage(int port, int sites) {
+}  // namespace
+
+std::string WebShape::query() const {
+    std::string q = "sites=" + std::to_string(sites) + "&delay=" + std::to_string(delayMs) +
+                    "&every=" + std::to_string(movieEvery) + "&stall=";
+    for (const int k : stalls) {
+        q += std::to_string(k) + ',';
+    }
+    return q;
+}
+
+WebShape WebShape::fromQuery(std::string_view query) {
+    WebShape shape;
+    shape.sites = std::clamp(numberAfter(query, "sites="), 0, 1'000'000);
+    shape.delayMs = std::clamp(numberAfter(query, "delay="), 0, 600'000);
+    shape.movieEvery = std::max(1, numberAfter(query, "every="));
+    const std::size_t at = query.find("stall=");
+    for (std::size_t i = at == std::string_view::npos ? query.size() : at + 6; i < query.size();) {
+        shape.stalls.push_back(std::atoi(std::string(query.substr(i)).c_str()));
+        const std::size_t comma = query.find(',', i);
+        i = comma == std::string_view::npos ? query.size() : comma + 1;
+    }
+    return shape;
+}
+
+std::string siteAddress(int port, int k, const WebShape& shape) {
+    std::string address = "http://127.0.0.1:" + std::to_string(port) + "/site/" + std::to_string(k);
+    if (shape.delayMs > 0) {
+        address += "-d" + std::to_string(shape.delayMs);
+    }
+    if (k % shape.movieEvery != 0) {
+        address += "-n";
+    }
+    if (std::find(shape.stalls.begin(), shape.stalls.end(), k) != shape.stalls.end()) {
+        address += "-s";
+    }
+    return address + ".com";
+}
+
+std::string startPage(int port, const WebShape& shape) {
     std::string page = "<html><head><title>Start</title></head><body>\n";
-    for (int k = 0; k < sites; ++k) {
+    for (int k = 0; k < shape.sites; ++k) {
         // Whitespace after each anchor keeps a link from running into the next one.
-        page += "<a href=\"" + siteAddress(port, k) + "\">site " + std::to_string(k) + "</a><br>\n";
+        page += "<a href=\"" + siteAddress(port, k, shape) + "\">site " + std::to_string(k) +
+                "</a><br>\n";
     }
     page += "</body></html>\n";
     return page;
 }
 
-std::string sitePage(int k) {
-    const std::string n = std::to_string(k);
-    return "<html><body><p>Clip " + n + "</p>\n<a href=\"http://127.0.0.1/movies/" + n + ".avi\">" +
-           n + "</a>\n</body></html>\n";
+SiteAnswer siteAnswer(std::string_view path) {
+    SiteAnswer answer;
+    if (!path.starts_with("/site/") || !path.ends_with(".com")) {
+        return answer;
+    }
+    const std::string name(path.substr(6, path.size() - 10));
+    const std::string n = std::to_string(std::atoi(name.c_str()));
+    answer.valid = true;
+    answer.delayMs = numberAfter(name, "-d");
+    answer.stalled = name.find("-s") != std::string::npos;
+    answer.page = "<html><body><p>Clip " + n + "</p>\n";
+    if (name.find("-n") == std::string::npos) {
+        answer.page += "<a href=\"http://127.0.0.1/movies/" + n + ".avi\">" + n + "</a>\n";
+    }
+    answer.page += "</body></html>\n";
+    return answer;
 }
 
 std::string harvestPage(std::size_t bytes) {

@@ -7,7 +7,7 @@ VIDRAKE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libre2-dev
   libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
-  curl wget
+  curl wget wget2 openssl
   desktop-file-utils appstream
   dpkg-dev file lintian
   xvfb xauth xdotool imagemagick x11-utils

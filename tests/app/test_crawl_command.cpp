@@ -1,11 +1,11 @@
 // vidrake-crawl from the outside: a local web of a few pages, the presses it stands for,
 // what it prints and how it exits.
-#include "test_http_server.h"
+#include "loopback_server.h"
 
 #include <QProcess>
 #include <QtTest>
 
-using namespace vidrake::test;
+using namespace vidrake::loopback;
 
 class CrawlCommandTest final : public QObject {
     Q_OBJECT
@@ -44,7 +44,7 @@ private:
 };
 
 void CrawlCommandTest::localWeb_givesTheMovieList() {
-    TestHttpServer server;
+    LoopbackServer server;
     const QByteArray start = "<a href=\"" + server.url("/one.com").toUtf8() +
                              "\">1</a>\n<a href=\"" + server.url("/two.net").toUtf8() +
                              "\">2</a>\n<a href=\"" + server.url("/three.com").toUtf8() +
@@ -68,7 +68,7 @@ void CrawlCommandTest::localWeb_givesTheMovieList() {
 }
 
 void CrawlCommandTest::messages_goToStandardErrorAndTheRunGoesOn() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/start", "http://v/a.avi");
     const Result r = run({"-n", "51", server.url("/start"), "-n", "abc", server.url("/start"), "-n",
                           "", server.url("/start"), "-n", "1", "", server.url("/start")});

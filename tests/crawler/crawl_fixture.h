@@ -5,7 +5,7 @@
 #include "event_pump.h"
 #include "internet_client.h"
 #include "memory_stores.h"
-#include "test_http_server.h"
+#include "loopback_server.h"
 
 #include <QLocale>
 

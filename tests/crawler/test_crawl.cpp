@@ -7,6 +7,7 @@
 
 using namespace vidrake;
 using namespace vidrake::test;
+using namespace vidrake::loopback;
 
 class CrawlTest final : public QObject {
     Q_OBJECT
@@ -29,7 +30,7 @@ private slots:
 namespace {
 
 // A start page that links `sites` sites, each with one movie of its own, and `movies` movies.
-QByteArray startPage(TestHttpServer& server, int sites, int movies) {
+QByteArray startPage(LoopbackServer& server, int sites, int movies) {
     QByteArray page = "<html><body>\n";
     for (int i = 0; i < sites; ++i) {
         const QString site = server.url(QStringLiteral("/site%1.com").arg(i));
@@ -86,7 +87,7 @@ void CrawlTest::wantedNumber_strictAndLenientReadings() {
 }
 
 void CrawlTest::scan_harvestsQueuesAndListsInPageOrder() {
-    TestHttpServer server;
+    LoopbackServer server;
     const QByteArray page =
         "http://b.com http://a.net http://b.com http://B.com http://b.com/ "
         "http://x/m.avi http://x/m.avi http://y/n.mpg";
@@ -134,7 +135,7 @@ void CrawlTest::scan_ofAPageThatCannotBeHad_keepsTheQueueAndMeasuresIt() {
 }
 
 void CrawlTest::scan_ofAHugePage_fillsEachListToItsLimit() {
-    TestHttpServer server;
+    LoopbackServer server;
     QByteArray page;
     for (int i = 0; i < 40'000; ++i) {
         page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
@@ -171,7 +172,7 @@ void CrawlTest::runitem_queuesEachExactTextOnce() {
 }
 
 void CrawlTest::siteScan_takesOnlyTheFirstMovie() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/many", "http://x/A.AVI http://x/1.mpg http://x/2.avi");
     server.setPage("/none", "http://x/readme.txt");
     CrawlWindow w;
@@ -186,7 +187,7 @@ void CrawlTest::siteScan_takesOnlyTheFirstMovie() {
 }
 
 void CrawlTest::walk_stopsExactlyAndResumesAfterTheSiteVisitedLast() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/start", startPage(server, 10, 3));
     CrawlWindow w;
 
@@ -221,7 +222,7 @@ void CrawlTest::walk_stopsExactlyAndResumesAfterTheSiteVisitedLast() {
 }
 
 void CrawlTest::walk_withAFractionVisitsEverySiteUpToTheBound() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/start", startPage(server, 6, 0));
     server.setPage("/site2.com", "no movie here");
     CrawlWindow w;
@@ -234,7 +235,7 @@ void CrawlTest::walk_withAFractionVisitsEverySiteUpToTheBound() {
 }
 
 void CrawlTest::wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/start", startPage(server, 3, 12));
     CrawlWindow w;
     w.ProgressBar1.setValue(7);
@@ -277,7 +278,7 @@ void CrawlTest::wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched() {
 }
 
 void CrawlTest::busyPointer_heldForTheRunAndReleasedOnEveryWayOut() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/start", startPage(server, 2, 0));
     CrawlWindow w;
     QList<int> seen;
@@ -295,7 +296,7 @@ void CrawlTest::busyPointer_heldForTheRunAndReleasedOnEveryWayOut() {
 }
 
 void CrawlTest::pressDuringARun_startsNothing() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/start", startPage(server, 4, 1));
     CrawlWindow w;
     int inner = 0;
@@ -312,8 +313,8 @@ void CrawlTest::pressDuringARun_startsNothing() {
 }
 
 void CrawlTest::cancel_endsAStalledRunWithoutTouchingTheStores() {
-    TestHttpServer server;
-    Route silent{200, "http://a.com http://x/m.avi"};
+    LoopbackServer server;
+    Reply silent{200, "http://a.com http://x/m.avi"};
     silent.stallAfter = 5;
     server.setRoute("/silent", silent);
     CrawlWindow w;  // default limits: the server alone would hold the run for 30 s

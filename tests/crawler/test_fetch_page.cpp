@@ -8,6 +8,7 @@
 
 using namespace vidrake;
 using namespace vidrake::test;
+using namespace vidrake::loopback;
 using namespace std::chrono_literals;
 
 class FetchPageTest final : public QObject {
@@ -17,6 +18,7 @@ private slots:
     void unopenableAddress_givesEmptyTextAfterOneRead();
     void bodies_arriveWhole();
     void errorBodiesAndRedirects_areThePage();
+    void tls_onlyATrustedCertificateForTheHostGivesThePage();
     void request_isOneUncachedGetWithTheAgentName();
     void address_crossesAsWindows1252();
     void limits_endSilentSlowAndEndlessServers();
@@ -38,7 +40,7 @@ QString fetch(const QString& address, FetchLimits limits = {}, int* yields = nul
 }  // namespace
 
 void FetchPageTest::unopenableAddress_givesEmptyTextAfterOneRead() {
-    TestHttpServer server;
+    LoopbackServer server;
     const QString refused = QStringLiteral("http://127.0.0.1:1/");
     for (const QString& address :
          {QString(), QStringLiteral("nonsense"), QStringLiteral("file:///etc/hostname"), refused}) {
@@ -50,7 +52,7 @@ void FetchPageTest::unopenableAddress_givesEmptyTextAfterOneRead() {
 }
 
 void FetchPageTest::bodies_arriveWhole() {
-    TestHttpServer server;
+    LoopbackServer server;
     const QByteArray exact(2048, 'a');
     server.setPage("/exact", exact);
     server.setPage("/empty", "");
@@ -63,11 +65,11 @@ void FetchPageTest::bodies_arriveWhole() {
     for (int i = 0; i < 300'000; ++i) {
         large.append(static_cast<char>('a' + i % 26));
     }
-    Route trickle{200, large.left(9000)};
+    Reply trickle{200, large.left(9000)};
     trickle.trickleBytes = 700;  // short reads must not end the page
     trickle.trickleMs = 5;
     server.setRoute("/trickle", trickle);
-    Route closeDelimited{200, large};
+    Reply closeDelimited{200, large};
     closeDelimited.contentLength = false;
     server.setRoute("/close", closeDelimited);
 
@@ -80,14 +82,14 @@ void FetchPageTest::bodies_arriveWhole() {
     QCOMPARE(fetch(server.url("/trickle")), QString::fromLatin1(large.left(9000)));
     QCOMPARE(fetch(server.url("/close")), QString::fromLatin1(large));
 
-    Route chunked(200, large.left(100'000));
+    Reply chunked(200, large.left(100'000));
     chunked.chunkSize = 777;
     server.setRoute("/chunked", chunked);
     QCOMPARE(fetch(server.url("/chunked")), QString::fromLatin1(large.left(100'000)));
 }
 
 void FetchPageTest::errorBodiesAndRedirects_areThePage() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setRoute("/gone", {404, "<p>missing http://a.com/x.avi</p>"});
     server.setRoute("/boom", {500, "server trouble"});
     server.setPage("/target", "arrived");
@@ -97,7 +99,7 @@ void FetchPageTest::errorBodiesAndRedirects_areThePage() {
 
     QCOMPARE(fetch(server.url("/gone")), QStringLiteral("<p>missing http://a.com/x.avi</p>"));
     QCOMPARE(fetch(server.url("/boom")), QStringLiteral("server trouble"));
-    QCOMPARE(fetch(server.url("/nowhere")), QStringLiteral("<html>no such page</html>"));
+    QCOMPARE(fetch(server.url("/nowhere")), QStringLiteral("404 Not Found\n"));
     QCOMPARE(fetch(server.url("/hop1")), QStringLiteral("arrived"));
     // A redirect may not lead off the web, nor on for ever: the page is then empty.
     QCOMPARE(fetch(server.url("/tofile")), QString());
@@ -106,18 +108,35 @@ void FetchPageTest::errorBodiesAndRedirects_areThePage() {
     QCOMPARE(server.requestedPaths().count("/loop"), 51);
 
     // What is not HTTP is no page.
-    Route garbage;
+    Reply garbage;
     garbage.raw = "SSH-2.0-nonsense\r\n\r\n";
     server.setRoute("/garbage", garbage);
     QCOMPARE(fetch(server.url("/garbage")), QString());
-    Route hugeHead;
+    Reply hugeHead;
     hugeHead.raw = "HTTP/1.1 200 OK\r\nX: " + QByteArray(100'000, 'h') + "\r\n\r\nbody";
     server.setRoute("/hugehead", hugeHead);
     QCOMPARE(fetch(server.url("/hugehead")), QString());
 }
 
+void FetchPageTest::tls_onlyATrustedCertificateForTheHostGivesThePage() {
+    const QString dir = QStringLiteral(VIDRAKE_LOOPBACK_TLS_DIR "/");
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.addCaCertificates(dir + QStringLiteral("ca.pem"));
+    QSslConfiguration::setDefaultConfiguration(config);
+    LoopbackServer plain;
+    plain.setPage("/p", "plain");
+    for (const auto& [name, page] :
+         {std::pair("trusted", "secret"), {"wronghost", ""}, {"selfsigned", ""}}) {
+        LoopbackServer server(0, TlsIdentity{dir + name + ".pem", dir + name + ".key"});
+        server.setPage("/p", "secret");
+        server.setRedirect("/down", plain.url("/p"));
+        QCOMPARE(fetch(server.url("/p")), QString::fromLatin1(page));
+        QCOMPARE(fetch(server.url("/down")), QString());  // never from https down to http
+    }
+}
+
 void FetchPageTest::request_isOneUncachedGetWithTheAgentName() {
-    TestHttpServer server;
+    LoopbackServer server;
     server.setPage("/p", "x");
     fetch(server.url("/p"));
     fetch(server.url("/p"));
@@ -129,21 +148,21 @@ void FetchPageTest::request_isOneUncachedGetWithTheAgentName() {
 }
 
 void FetchPageTest::address_crossesAsWindows1252() {
-    TestHttpServer server;
+    LoopbackServer server;
     fetch(server.url(QString::fromUtf8("/caf\u00E9 \u20AC")));
     QCOMPARE(server.requestedPaths(), QList<QByteArray>{"/caf%E9%20%80"});
 }
 
 void FetchPageTest::limits_endSilentSlowAndEndlessServers() {
-    TestHttpServer server;
-    Route silent{200, QByteArray(5000, 's')};
+    LoopbackServer server;
+    Reply silent{200, QByteArray(5000, 's')};
     silent.stallAfter = 100;
     server.setRoute("/silent", silent);
-    Route slow{200, QByteArray(100'000, 'w')};
+    Reply slow{200, QByteArray(100'000, 'w')};
     slow.trickleBytes = 10;
     slow.trickleMs = 20;
     server.setRoute("/slow", slow);
-    Route endless;
+    Reply endless;
     endless.endless = true;
     server.setRoute("/endless", endless);
 
@@ -162,8 +181,8 @@ void FetchPageTest::limits_endSilentSlowAndEndlessServers() {
 }
 
 void FetchPageTest::waiting_keepsTheEventLoopRunning() {
-    TestHttpServer server;
-    Route silent;
+    LoopbackServer server;
+    Reply silent;
     silent.stallAfter = 0;
     server.setRoute("/silent", silent);
     int ticks = 0;

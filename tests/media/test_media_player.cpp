@@ -1,7 +1,7 @@
 // The media player under the offscreen platform with the software renderer and silent audio,
 // playing the clips in tests/data from the loopback server.
 #include "media_player.h"
-#include "test_http_server.h"
+#include "loopback_server.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,7 +74,7 @@ private slots:
 private:
     bool startPlaying(const QString& path);
 
-    test::TestHttpServer m_server;
+    loopback::LoopbackServer m_server;
     std::unique_ptr<QWidget> m_host;
     MediaPlayer* m_player = nullptr;
 };

@@ -3,7 +3,7 @@
 #include "about_window.h"
 #include "dropsh.h"
 #include "line_control.h"
-#include "test_http_server.h"
+#include "loopback_server.h"
 #include "ui_fixture.h"
 #include "widget_layout.h"
 
@@ -21,6 +21,7 @@
 
 using namespace vidrake;
 using namespace vidrake::test;
+using namespace vidrake::loopback;
 
 class MainWindowTest final : public QObject {
     Q_OBJECT
@@ -115,12 +116,12 @@ void MainWindowTest::menu_hasFiveItemsWithMnemonics() {
 }
 
 void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
-    TestHttpServer server;
+    LoopbackServer server;
     QByteArray start = "<a href=\"http://v/start.avi\">s</a>\n";
     for (int i = 0; i < 5; ++i) {
         const QString path = QStringLiteral("/s%1.com").arg(i);
         start += "<a href=\"" + server.url(path).toUtf8() + "\">site</a>\n";
-        Route site(200, "<a href=\"http://v/" + QByteArray::number(i) + ".mpg\">m</a>" +
+        Reply site(200, "<a href=\"http://v/" + QByteArray::number(i) + ".mpg\">m</a>" +
                             QByteArray(6000, ' '));
         site.trickleBytes = 1500;  // slow enough that the run can be watched mid-way
         site.trickleMs = 10;
@@ -195,8 +196,8 @@ void MainWindowTest::messageBox_isPlainWithOkOnly() {
 }
 
 void MainWindowTest::crawl_secondPressDuringARunStartsNothing() {
-    TestHttpServer server;
-    Route slow(200, "http://v/a.avi " + QByteArray(8000, ' '));
+    LoopbackServer server;
+    Reply slow(200, "http://v/a.avi " + QByteArray(8000, ' '));
     slow.trickleBytes = 1000;
     slow.trickleMs = 10;
     server.setRoute("/start", slow);
@@ -210,8 +211,8 @@ void MainWindowTest::crawl_secondPressDuringARunStartsNothing() {
 }
 
 void MainWindowTest::exit_duringAStalledCrawlEndsItPromptly() {
-    TestHttpServer server;
-    Route silent(200, "http://a.com http://v/a.avi");
+    LoopbackServer server;
+    Reply silent(200, "http://a.com http://v/a.avi");
     silent.stallAfter = 3;
     server.setRoute("/start", silent);
     Fixture f;  // default limits: only the exit can end this run early

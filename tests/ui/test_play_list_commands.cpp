@@ -1,6 +1,6 @@
 // The play-list commands and the player hook-up, through the window's menu and movie list.
 #include "play_list_commands.h"
-#include "test_http_server.h"
+#include "loopback_server.h"
 #include "ui_fixture.h"
 
 #include <QFile>
@@ -8,6 +8,7 @@
 
 using namespace vidrake;
 using namespace vidrake::test;
+using namespace vidrake::loopback;
 
 class PlayListTest final : public QObject {
     Q_OBJECT
@@ -102,7 +103,7 @@ void PlayListTest::selectingAMovie_asksThePlayerToPlayIt() {
     QCOMPARE(chosen.size(), 2);
 
     // And the player in the window does play what is chosen, and goes on after a new list.
-    TestHttpServer server;
+    LoopbackServer server;
     QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi"));
     QVERIFY(clip.open(QIODevice::ReadOnly));
     server.setPage("/clip.avi", clip.readAll());

@@ -1,7 +1,8 @@
 // vidrake-sample-web: serves the sample web on 127.0.0.1 so that Vidrake has something to crawl
 // without the Internet. Prints the address it serves, then runs until its time is up, the
 // watched process ends, or it is stopped.
-#include "sample_web_server.h"
+#include "folder_site.h"
+#include "loopback_server.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -92,11 +93,12 @@ int main(int argc, char** argv) {
         }
     }
 
-    vidrake::sampleweb::SampleWebServer server{QDir(root)};
-    if (!server.listen(static_cast<quint16>(port))) {
+    vidrake::loopback::LoopbackServer server(static_cast<quint16>(port));
+    if (!server.isListening()) {
         fail(QStringLiteral("cannot listen on 127.0.0.1:") + QString::number(port) +
              QStringLiteral(": ") + server.errorString());
     }
+    server.setHandler(vidrake::loopback::serveFolder(QDir(root), server.base()));
     // Whoever started us reads the address from this one line.
     std::printf("%s/\n", qPrintable(server.base()));
     std::fflush(stdout);
