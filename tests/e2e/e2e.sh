@@ -21,30 +21,30 @@ done
 rm -rf "$shots"
 mkdir -p "$shots"
 work=$(mktemp -d "$shots/work.XXXXXX")
-xvfb_pid= server_pid= app_pid=
+xvfb_pid= server_pid= app_pid= failures=0
 cleanup() {
     local p
     for p in $app_pid $server_pid $xvfb_pid; do kill "$p" 2>/dev/null; done
+    [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+die() { fail "$@"; exit 1; }
+
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
-    { cat "$work/install.log" >&2; echo "FAIL: cmake --install" >&2; exit 1; }
+    die "cmake --install: $(tail -n 20 "$work/install.log")"
 vidrake="$work/prefix/bin/vidrake" server="$work/prefix/bin/vidrake-sample-web"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-die() { echo "FAIL: $*" >&2; exit 1; }
-
-# Polls `$@` up to $tenths times, a tenth of a second apart, until it is true.
-tenths=100
+# Polls `$@`, a tenth of a second apart, until it is true or $secs seconds have passed.
+secs=10
 until_true() {
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
+    local end=$((SECONDS + secs))
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # --- A private X server on a display it picks for itself, and our own server on 127.0.0.1.
@@ -70,7 +70,7 @@ start="$(head -n 1 "$work/server.out")index.html"
 (cd "$HOME" && exec "$vidrake") >"$work/vidrake.log" 2>&1 &
 app_pid=$!
 find_main() { main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1); [ -n "$main" ]; }
-tenths=300 until_true find_main || die "no Vidrake window: $(cat "$work/vidrake.log")"
+secs=30 until_true find_main || die "no Vidrake window: $(cat "$work/vidrake.log")"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 # The client area is the bottom 632x351 of the window; the menu bar is what is above it.
 [ "$WIDTH" -eq 632 ] || fail "the window is $WIDTH wide, not 632"
@@ -104,7 +104,7 @@ keep() {
 # Keeps a screenshot of window $2 (else the main window) once it has stopped changing.
 shot() {
     local win=${2:-}
-    tenths=50 until_true steady 1 || fail "window ${win:-$main} kept changing"
+    secs=5 until_true steady 1 || fail "window ${win:-$main} kept changing"
     keep "$1"
 }
 # The part of the last main-window grab at client coordinates x y w h, into $work/$5.png.
@@ -136,7 +136,7 @@ painted() {
     steady 3 && list list-before &&
         [ "$(convert "$work/list-before.png" -shave 3x3 -format '%k %[hex:p{0,0}]' info:)" == "1 C0C0C0" ]
 }
-tenths=300 until_true painted || fail "the window never showed its empty light-grey list"
+secs=60 until_true painted || die "the window never showed its empty light-grey list"
 keep start
 region 56 0 409 25 text1-before
 region 472 0 41 25 text4-before
@@ -152,7 +152,7 @@ click 576 16
 
 # The walk is over when the list has changed and the window has held still for a while.
 crawled() { steady 5 && list list-after && ! same list-before list-after; }
-tenths=300 until_true crawled || fail "the movie list did not change and settle after Crawl"
+secs=60 until_true crawled || fail "the movie list did not change and settle after Crawl"
 keep crawled
 # Crawl has the focus now, so the boxes differ from the start only by what was typed.
 region 56 0 409 25 text1-after
@@ -200,7 +200,7 @@ fi
 
 # --- File, NewList empties the list; File, Open Play List brings the saved one back.
 file_menu n
-tenths=50 until_true same_list list-before || fail "File, NewList left movies in the list"
+secs=5 until_true same_list list-before || fail "File, NewList left movies in the list"
 file_menu o
 if until_true find_dialog; then
     focus "$dialog"
@@ -241,7 +241,7 @@ focus "$main"
 shot before-exit
 file_menu e
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
-if tenths=150 until_true app_ended; then
+if secs=15 until_true app_ended; then
     wait "$app_pid"
     status=$?
     app_pid=
