@@ -24,7 +24,7 @@ work=$(mktemp -d "$shots/work.XXXXXX")
 xvfb_pid= server_pid= app_pid= failures=0
 cleanup() {
     local p
-    for p in $app_pid $server_pid $xvfb_pid; do kill "$p" 2>/dev/null; done
+    for p in $app_pid $server_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
     [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
     rm -rf "$work"
 }
@@ -54,8 +54,11 @@ export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
-has_display() { [ -s "$work/display" ]; }
-until_true has_display || die "Xvfb did not start: $(cat "$work/xvfb.log")"
+# The number is whole once its line has ended; the display is up once it answers.
+has_display() {
+    [ "$(wc -l <"$work/display")" -gt 0 ] && DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry
+}
+until_true has_display >/dev/null 2>&1 || die "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
 
@@ -69,7 +72,12 @@ start="$(head -n 1 "$work/server.out")index.html"
 # Started in the scratch home, where its file dialogs open.
 (cd "$HOME" && exec "$vidrake") >"$work/vidrake.log" 2>&1 &
 app_pid=$!
-find_main() { main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1); [ -n "$main" ]; }
+find_main() {
+    kill -0 "$app_pid" 2>/dev/null ||
+        die "Vidrake ended at start: $(cat "$work/vidrake.log"); the X server: $(xdotool getdisplaygeometry 2>&1)"
+    main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1)
+    [ -n "$main" ]
+}
 secs=30 until_true find_main || die "no Vidrake window: $(cat "$work/vidrake.log")"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 # The client area is the bottom 632x351 of the window; the menu bar is what is above it.
