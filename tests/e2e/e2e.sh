@@ -90,11 +90,12 @@ grab() {
     if [ -n "${win:-}" ]; then import -window "$win" "$1"
     else import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; fi
 }
-# Grabs the window into $work/now.png; true once $1 grabs in a row have looked the same.
+# Grabs the window into $work/now.png; true once $1 grabs in a row have differed from the one
+# before in no more than $2 pixels (a blinking text cursor), else in none.
 same_for=0
 steady() {
     grab "$work/new.png" || return 1
-    if compare -metric AE "$work/now.png" "$work/new.png" null: 2>/dev/null; then
+    if [ "$(compare -metric AE "$work/now.png" "$work/new.png" null: 2>&1)" -le "${2:-0}" ] 2>/dev/null; then
         same_for=$((same_for + 1))
     else
         same_for=0
@@ -112,7 +113,7 @@ keep() {
 # Keeps a screenshot of window $2 (else the main window) once it has stopped changing.
 shot() {
     local win=${2:-}
-    secs=5 until_true steady 1 || fail "window ${win:-$main} kept changing"
+    secs=5 until_true steady 1 40 || fail "window ${win:-$main} kept changing"
     keep "$1"
 }
 # The part of the last main-window grab at client coordinates x y w h, into $work/$5.png.
@@ -146,8 +147,8 @@ painted() {
 }
 secs=60 until_true painted || die "the window never showed its empty light-grey list"
 keep start
-region 56 0 409 25 text1-before
-region 472 0 41 25 text4-before
+boxes() { region 56 0 409 25 "text1-$1"; region 472 0 41 25 "text4-$1"; }
+boxes before
 
 # --- Start address in Text1, number in Text4, then Crawl with the mouse.
 click 150 12
@@ -163,8 +164,7 @@ crawled() { steady 5 && list list-after && ! same list-before list-after; }
 secs=60 until_true crawled || fail "the movie list did not change and settle after Crawl"
 keep crawled
 # Crawl has the focus now, so the boxes differ from the start only by what was typed.
-region 56 0 409 25 text1-after
-region 472 0 41 25 text4-after
+boxes after
 same text1-before text1-after && fail "the typed address does not show"
 same text4-before text4-after && fail "the typed number does not show"
 
