@@ -56,7 +56,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 xvfb_pid=$!
 # The number is whole once its line has ended; the display is up once it answers.
 has_display() {
-    [ "$(wc -l <"$work/display")" -gt 0 ] && DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry
+    [ "$(wc -l <"$work/display")" -gt 0 ] &&
+        DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry
 }
 until_true has_display >/dev/null 2>&1 || die "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$work/display")"
@@ -74,7 +75,7 @@ start="$(head -n 1 "$work/server.out")index.html"
 app_pid=$!
 find_main() {
     kill -0 "$app_pid" 2>/dev/null ||
-        die "Vidrake ended at start: $(cat "$work/vidrake.log"); the X server: $(xdotool getdisplaygeometry 2>&1)"
+        die "Vidrake ended: $(cat "$work/vidrake.log"); X server: $(xdotool getdisplaygeometry 2>&1)"
     main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1)
     [ -n "$main" ]
 }
@@ -95,7 +96,8 @@ grab() {
 same_for=0
 steady() {
     grab "$work/new.png" || return 1
-    if [ "$(compare -metric AE "$work/now.png" "$work/new.png" null: 2>&1)" -le "${2:-0}" ] 2>/dev/null; then
+    local diff; diff=$(compare -metric AE "$work/now.png" "$work/new.png" null: 2>&1)
+    if [ "$diff" -le "${2:-0}" ] 2>/dev/null; then
         same_for=$((same_for + 1))
     else
         same_for=0
@@ -107,7 +109,7 @@ shot_no=0
 # Keeps the last grab as $shots/NN-$1.png.
 keep() {
     shot_no=$((shot_no + 1))
-    shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
+    local shot; shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
     cp "$work/now.png" "$shot" && echo "screenshot: $shot"
 }
 # Keeps a screenshot of window $2 (else the main window) once it has stopped changing.
@@ -142,8 +144,8 @@ find_dialog() { dialog=$(others | grep -vx "$menu" | head -n 1); [ -n "$dialog" 
 # --- Painted: the window holds still and shows the empty light-grey movie list.
 focus "$main"
 painted() {
-    steady 3 && list list-before &&
-        [ "$(convert "$work/list-before.png" -shave 3x3 -format '%k %[hex:p{0,0}]' info:)" == "1 C0C0C0" ]
+    steady 3 && list list-before && [ "$(convert "$work/list-before.png" -shave 3x3 \
+        -format '%k %[hex:p{0,0}]' info:)" == "1 C0C0C0" ]
 }
 secs=60 until_true painted || die "the window never showed its empty light-grey list"
 keep start
@@ -227,7 +229,9 @@ focus "$main"
 click 400 88
 # The clip is short: the first frame with a picture in it is kept. Only the upper part of the
 # player is looked at, where the picture is and the player's own controls are not.
-playing() { grab "$work/now.png" && region 8 32 320 200 player && [ "$(colours "$work/player.png")" -ge 64 ]; }
+playing() {
+    grab "$work/now.png" && region 8 32 320 200 player && [ "$(colours "$work/player.png")" -ge 64 ]
+}
 until_true playing || fail "the player shows $(colours "$work/player.png") colours, not a picture"
 keep playing
 
