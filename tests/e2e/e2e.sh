@@ -73,13 +73,9 @@ start="$(head -n 1 "$work/server.out")index.html"
 # Started in the scratch home, where its file dialogs open.
 (cd "$HOME" && exec "$vidrake") >"$work/vidrake.log" 2>&1 &
 app_pid=$!
-find_main() {
-    kill -0 "$app_pid" 2>/dev/null ||
-        die "Vidrake ended: $(cat "$work/vidrake.log"); X server: $(xdotool getdisplaygeometry 2>&1)"
-    main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1)
-    [ -n "$main" ]
-}
-secs=30 until_true find_main || die "no Vidrake window: $(cat "$work/vidrake.log")"
+find_main() { main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1); [ -n "$main" ]; }
+secs=30 until_true find_main ||
+    die "no Vidrake window: $(cat "$work/vidrake.log"); X server: $(xdotool getdisplaygeometry 2>&1)"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 # The client area is the bottom 632x351 of the window; the menu bar is what is above it.
 [ "$WIDTH" -eq 632 ] || fail "the window is $WIDTH wide, not 632"
