@@ -21,38 +21,45 @@ done
 rm -rf "$shots"
 mkdir -p "$shots"
 work=$(mktemp -d "$shots/work.XXXXXX")
-xvfb_pid= server_pid= app_pid=
+xvfb_pid= server_pid= app_pid= failures=0
 cleanup() {
     local p
-    for p in $app_pid $server_pid $xvfb_pid; do kill "$p" 2>/dev/null; done
+    for p in $app_pid $server_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
+    [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+die() { fail "$@"; exit 1; }
+
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
-    { cat "$work/install.log" >&2; echo "FAIL: cmake --install" >&2; exit 1; }
+    die "cmake --install: $(tail -n 20 "$work/install.log")"
 vidrake="$work/prefix/bin/vidrake" server="$work/prefix/bin/vidrake-sample-web"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-die() { echo "FAIL: $*" >&2; exit 1; }
-
-# Polls `$@` every tenth of a second for up to $tenths tenths.
-tenths=100
+# Polls `$@`, a tenth of a second apart, until it is true or $secs seconds have passed.
+secs=10
 until_true() {
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
+    local end=$((SECONDS + secs))
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # --- A private X server on a display it picks for itself, and our own server on 127.0.0.1.
-unset XAUTHORITY WAYLAND_DISPLAY
+# A home and caches of its own, as on a fresh machine: nothing of the user's is read or written.
+unset XAUTHORITY WAYLAND_DISPLAY XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME XDG_STATE_HOME
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
-has_display() { [ -s "$work/display" ]; }
-until_true has_display || die "Xvfb did not start: $(cat "$work/xvfb.log")"
+# The number is whole once its line has ended; the display is up once it answers.
+has_display() {
+    [ "$(wc -l <"$work/display")" -gt 0 ] &&
+        DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry
+}
+until_true has_display >/dev/null 2>&1 || die "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
 
@@ -63,38 +70,83 @@ until_true has_address || die "the sample web server did not start"
 start="$(head -n 1 "$work/server.out")index.html"
 
 # --- The window.
-# Started in the scratch directory, where its file dialogs open.
-(cd "$work" && exec "$vidrake") >"$work/vidrake.log" 2>&1 &
+# Started in the scratch home, where its file dialogs open.
+(cd "$HOME" && exec "$vidrake") >"$work/vidrake.log" 2>&1 &
 app_pid=$!
 find_main() { main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1); [ -n "$main" ]; }
-tenths=300 until_true find_main || die "no Vidrake window: $(cat "$work/vidrake.log")"
+secs=30 until_true find_main ||
+    die "no Vidrake window: $(cat "$work/vidrake.log"); X server: $(xdotool getdisplaygeometry 2>&1)"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 # The client area is the bottom 632x351 of the window; the menu bar is what is above it.
 [ "$WIDTH" -eq 632 ] || fail "the window is $WIDTH wide, not 632"
 left=$X top=$((Y + HEIGHT - 351))
 echo "window $main at ${X},${Y} ${WIDTH}x${HEIGHT}; client from y=$top"
 
-# The main window as it is on the screen now, into file $1.
-grab() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; }
-shot_no=0
-# Keeps a screenshot as $shots/NN-name.png (of window $2, else the main window) in $shot.
-shot() {
-    shot_no=$((shot_no + 1))
-    shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
-    if [ $# -gt 1 ]; then import -window "$2" "$shot"; else grab "$shot"; fi ||
-        fail "no screenshot $shot"
-    echo "screenshot: $shot"
+# Window $win (else the main window) as it is on the screen now, into file $1.
+grab() {
+    if [ -n "${win:-}" ]; then import -window "$win" "$1"
+    else import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"; fi
 }
-# The part of window screenshot $1 at client coordinates x y w h, into $work/$6.png.
-crop() { convert "$1" -crop "$4x$5+$2+$(($3 + HEIGHT - 351))" +repage "$work/$6.png"; }
+# Grabs the window into $work/now.png; true once $1 grabs in a row have differed from the one
+# before in no more than $2 pixels (a blinking text cursor), else in none.
+same_for=0
+steady() {
+    grab "$work/new.png" || return 1
+    local diff; diff=$(compare -metric AE "$work/now.png" "$work/new.png" null: 2>&1)
+    if [ "$diff" -le "${2:-0}" ] 2>/dev/null; then
+        same_for=$((same_for + 1))
+    else
+        same_for=0
+    fi
+    mv -f "$work/new.png" "$work/now.png"
+    [ "$same_for" -ge "$1" ]
+}
+shot_no=0
+# Keeps the last grab as $shots/NN-$1.png.
+keep() {
+    shot_no=$((shot_no + 1))
+    local shot; shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
+    cp "$work/now.png" "$shot" && echo "screenshot: $shot"
+}
+# Keeps a screenshot of window $2 (else the main window) once it has stopped changing.
+shot() {
+    local win=${2:-}
+    secs=5 until_true steady 1 40 || fail "window ${win:-$main} kept changing"
+    keep "$1"
+}
+# The part of the last main-window grab at client coordinates x y w h, into $work/$5.png.
+region() { convert "$work/now.png" -crop "$3x$4+$1+$(($2 + HEIGHT - 351))" +repage "$work/$5.png"; }
+list() { region 336 80 289 264 "$1"; }
+same() { compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>/dev/null; }
+same_list() { grab "$work/now.png" && list list-now && same list-now "$1"; }
 colours() { convert "$1" -format %k info:; }
 # No window manager here to hand over the keyboard: give it to the window ourselves.
 focus() { xdotool windowfocus --sync "$1"; }
 click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click 1; }
+# Vidrake's visible windows other than the main window.
+others() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -vx "$main"; }
+no_others() { ! others >/dev/null; }
+# Opens File from the keyboard and, once its menu shows, picks the item underlined $1.
+file_menu() {
+    focus "$main"
+    until_true no_others || fail "a window is still open: $(others | xargs -rn1 xdotool getwindowname)"
+    xdotool key alt+f
+    menu_shown() { menu=$(others | head -n 1); [ -n "$menu" ]; }
+    until_true menu_shown || fail "alt+f opened no File menu"
+    xdotool key "$1"
+}
+find_dialog() { dialog=$(others | grep -vx "$menu" | head -n 1); [ -n "$dialog" ]; }
 
+# --- Painted: the window holds still and shows the empty light-grey movie list.
 focus "$main"
-shot start
-crop "$shot" 336 80 289 264 list-before
+painted() {
+    steady 3 && list list-before && [ "$(convert "$work/list-before.png" -shave 3x3 \
+        -format '%k %[hex:p{0,0}]' info:)" == "1 C0C0C0" ]
+}
+secs=60 until_true painted || die "the window never showed its empty light-grey list"
+keep start
+boxes() { region 56 0 409 25 "text1-$1"; region 472 0 41 25 "text4-$1"; }
+boxes before
 
 # --- Start address in Text1, number in Text4, then Crawl with the mouse.
 click 150 12
@@ -103,48 +155,29 @@ xdotool type --delay 15 "$start"
 click 490 12
 xdotool key ctrl+a
 xdotool type --delay 15 "$wanted"
-shot typed
 click 576 16
 
-# The walk is over when the window stops changing.
-same_for=0
-last=
-crawl_settled() {
-    sleep 0.4
-    grab "$work/now.png"
-    if [ -n "$last" ] && compare -metric AE "$last" "$work/now.png" null: 2>/dev/null; then
-        same_for=$((same_for + 1))
-    else
-        same_for=0
-    fi
-    cp "$work/now.png" "$work/last.png"
-    last="$work/last.png"
-    [ "$same_for" -ge 5 ]
-}
-tenths=150 until_true crawl_settled || fail "the window kept changing for a minute after Crawl"
-shot crawled
-crop "$shot" 336 80 289 264 list-after
-compare -metric AE "$work/list-before.png" "$work/list-after.png" null: 2>/dev/null &&
-    fail "the movie list looks the same after the crawl"
+# The walk is over when the list has changed and the window has held still for a while.
+crawled() { steady 5 && list list-after && ! same list-before list-after; }
+secs=60 until_true crawled || fail "the movie list did not change and settle after Crawl"
+keep crawled
+# Crawl has the focus now, so the boxes differ from the start only by what was typed.
+boxes after
+same text1-before text1-after && fail "the typed address does not show"
+same text4-before text4-after && fail "the typed number does not show"
 
 # --- File, Save Play List, and a name typed into the file dialog.
-saved="$work/saved list.m3u"
-xdotool key alt+f
-sleep 0.3
-xdotool key s
-find_dialog() {
-    dialog=$(xdotool search --onlyvisible --pid "$app_pid" --name . | grep -vx "$main" | head -n 1)
-    [ -n "$dialog" ]
-}
-if tenths=100 until_true find_dialog; then
+saved="$HOME/saved list.m3u"
+file_menu s
+if until_true find_dialog; then
     focus "$dialog"
     shot save-dialog "$dialog"
     # The file-name box has the focus when the dialog opens.
     xdotool key ctrl+a
     xdotool type --delay 10 "$saved"
     xdotool key Return
-    is_saved() { [ -s "$saved" ] && ! xdotool search --onlyvisible --pid "$app_pid" --name . | grep -qvx "$main"; }
-    if tenths=100 until_true is_saved; then
+    is_saved() { [ -s "$saved" ] && ! find_dialog; }
+    if until_true is_saved; then
         mapfile -t got < <(grep -oE '(http)\S+\.(avi|mpg|wmv)' "$saved")
         mapfile -t want < <(head -n "$wanted" "$expected" | sed "s|^|${start%index.html}movies/|")
         [ "${got[*]}" == "${want[*]}" ] ||
@@ -170,25 +203,18 @@ if tenths=100 until_true find_dialog; then
 else
     fail "File, Save Play List opened no dialog"
 fi
-focus "$main"
 
 # --- File, NewList empties the list; File, Open Play List brings the saved one back.
-same_list() { grab "$work/list.png"; crop "$work/list.png" 336 80 289 264 list-now
-              compare -metric AE "$work/list-now.png" "$work/$1.png" null: 2>/dev/null; }
-xdotool key alt+f
-sleep 0.3
-xdotool key n
-tenths=50 until_true same_list list-before || fail "File, NewList left movies in the list"
-xdotool key alt+f
-sleep 0.3
-xdotool key o
-if tenths=100 until_true find_dialog; then
+file_menu n
+secs=5 until_true same_list list-before || fail "File, NewList left movies in the list"
+file_menu o
+if until_true find_dialog; then
     focus "$dialog"
     xdotool key ctrl+a
     xdotool type --delay 10 "$saved"
     xdotool key Return
     focus "$main"
-    tenths=100 until_true same_list list-after ||
+    until_true same_list list-after ||
         fail "the list opened from $saved does not look like the list that was saved"
 else
     fail "File, Open Play List opened no dialog"
@@ -200,27 +226,20 @@ click 400 88
 # The clip is short: the first frame with a picture in it is kept. Only the upper part of the
 # player is looked at, where the picture is and the player's own controls are not.
 playing() {
-    grab "$work/playing.png"
-    crop "$work/playing.png" 8 32 320 200 player
-    [ "$(colours "$work/player.png")" -ge 64 ]
+    grab "$work/now.png" && region 8 32 320 200 player && [ "$(colours "$work/player.png")" -ge 64 ]
 }
-tenths=100 until_true playing ||
-    fail "the player shows $(colours "$work/player.png") colours, not a picture"
-shot playing
-cp "$work/playing.png" "$shot"
+until_true playing || fail "the player shows $(colours "$work/player.png") colours, not a picture"
+keep playing
 
 # --- About, by the keyboard; Escape closes it.
-focus "$main"
-xdotool key alt+f
-sleep 0.3
-xdotool key a
+file_menu a
 find_about() { about=$(xdotool search --onlyvisible --name '^About Vidrake$' | head -n 1); [ -n "$about" ]; }
-if tenths=100 until_true find_about; then
+if until_true find_about; then
     focus "$about"
     shot about "$about"
     xdotool key Escape
     about_gone() { ! find_about; }
-    tenths=100 until_true about_gone || fail "Escape did not close the About window"
+    until_true about_gone || fail "Escape did not close the About window"
 else
     fail "File, About opened no window titled 'About Vidrake'"
 fi
@@ -228,11 +247,9 @@ fi
 # --- File, Exit ends the program.
 focus "$main"
 shot before-exit
-xdotool key alt+f
-sleep 0.3
-xdotool key e
+file_menu e
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
-if tenths=150 until_true app_ended; then
+if secs=15 until_true app_ended; then
     wait "$app_pid"
     status=$?
     app_pid=
