@@ -5,7 +5,6 @@
 #include "test_http_server.h"
 
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,9 +20,8 @@ namespace {
 
 struct Result {
     int exitCode = -1;
-    QByteArray out;
+    QByteArray out;  // with a terminal: all that it showed, in order
     QByteArray err;
-    QByteArray shown;  // what a terminal on both got, in order
 };
 
 enum Output { Pipes, Terminal, Full };
@@ -32,53 +30,31 @@ enum Output { Pipes, Terminal, Full };
 Result run(const QStringList& args, Output output = Pipes,
            const std::function<void(QProcess&)>& meanwhile = {}) {
     QProcess p;
-    Result r;
     int master = -1, slave = -1;
-    std::optional<QSocketNotifier> reader;
-    const auto readTerminal = [&] {
-        char buffer[4096];
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        r.shown.append(buffer, std::max<ssize_t>(n, 0));
-        return n > 0;
-    };
-    if (output == Terminal) {
-        termios raw{};
-        cfmakeraw(&raw);  // the bytes as written, no CR added to LF
-        if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
-            return r;
-        }
+    termios raw{};
+    cfmakeraw(&raw);  // the bytes as written, no CR added to LF
+    if (output == Terminal && openpty(&master, &slave, nullptr, &raw, nullptr) == 0) {
         p.setChildProcessModifier([slave] {
             ::dup2(slave, STDOUT_FILENO);
             ::dup2(slave, STDERR_FILENO);
         });
-        reader.emplace(master, QSocketNotifier::Read);
-        QObject::connect(&*reader, &QSocketNotifier::activated, readTerminal);
     } else if (output == Full) {
         p.setStandardOutputFile(QStringLiteral("/dev/full"));
     }
     p.start(QStringLiteral(VIDRAKE_CRAWL_BIN), args);
-    if (p.waitForStarted()) {
-        if (meanwhile) {
-            meanwhile(p);
-        }
-        QEventLoop loop;
-        QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
-        if (p.state() != QProcess::NotRunning) {
-            loop.exec();
-        }
-        if (p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit) {
-            r.exitCode = p.exitCode();
-        }
-        p.kill();
-        p.waitForFinished();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
+    if (p.waitForStarted() && meanwhile) {
+        meanwhile(p);
     }
+    const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60'000);
+    Result r{ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+             p.readAllStandardOutput(), p.readAllStandardError()};
+    p.kill();
+    p.waitForFinished();
     if (master >= 0) {
-        reader.reset();
-        ::close(slave);  // with no writer left, the rest can be read up to the end
-        while (readTerminal()) {
+        ::close(slave);  // with no writer left, all the terminal got can be read
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+            r.out.append(buffer, n);
         }
         ::close(master);
     }
@@ -101,8 +77,6 @@ private slots:
 
 private:
     TestHttpServer m_server;
-    const QStringList m_movies{"http://v/start.avi", "http://v/one.mpg",
-                               QString::fromUtf8("http://v/caf\u00E9.wmv")};
 };
 
 void CrawlCommandTest::initTestCase() {
@@ -126,7 +100,7 @@ void CrawlCommandTest::output_isDataOrEscapedForATerminal_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("output");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("out");  // with a terminal: what it shows after the status
+    QTest::addColumn<QByteArray>("out");  // with a terminal: what it shows after the status line
     QTest::addColumn<QByteArray>("err");  // how standard error begins; empty: it stays empty
     const QString start = m_server.url("/start"), hostile = m_server.url("/hostile");
 
@@ -174,10 +148,9 @@ void CrawlCommandTest::output_isDataOrEscapedForATerminal() {
     QTEST(r.exitCode, "exitCode");
     if (output == Terminal) {
         // Every escape sequence shown is ours: the one that clears the status line.
-        QCOMPARE(r.shown.count("\x1b"), r.shown.count("\r\x1b[K"));
-        QVERIFY2(r.shown.endsWith(QByteArray("\r\x1b[K" + out)),
-                 r.shown.toPercentEncoding(" /:.[]\\"));
-        QVERIFY(r.shown.contains(QByteArray("] " + m_server.url("/\\x1b[2J.com").toUtf8())));
+        QCOMPARE(r.out.count("\x1b"), r.out.count("\r\x1b[K"));
+        QVERIFY2(r.out.endsWith(QByteArray("\r\x1b[K" + out)), r.out.toPercentEncoding(" /:.[]\\"));
+        QVERIFY(r.out.contains(QByteArray("] " + m_server.url("/\\x1b[2J.com").toUtf8())));
     } else {
         QCOMPARE(r.out, out);
         QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err), r.err);
@@ -188,17 +161,16 @@ void CrawlCommandTest::output_asAPlayListIsWhatTheWindowSaves() {
     QTemporaryDir dir;
     const QString crawled = dir.filePath(QStringLiteral("crawled.m3u"));
     const QString saved = dir.filePath(QStringLiteral("saved.m3u"));
-    const Result toFile = run({"-o", crawled, m_server.url("/start")});
-    QCOMPARE(toFile.exitCode, 0);
-    QCOMPARE(toFile.out + toFile.err, QByteArray());
-    QCOMPARE(writePlayList(saved, m_movies), QString());  // as the window's Save writes it
+    QCOMPARE(run({"-o", crawled, m_server.url("/start")}).exitCode, 0);
+    const QStringList movies{"http://v/start.avi", "http://v/one.mpg",
+                             QString::fromUtf8("http://v/caf\u00E9.wmv")};
+    QCOMPARE(writePlayList(saved, movies), QString());  // as the window's Save writes them
     QFile a(crawled), b(saved);
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     const QByteArray bytes = b.readAll();
     QCOMPARE(a.readAll(), bytes);
     QCOMPARE(run({"-o", "-", m_server.url("/start")}).out, bytes);
-    const PlayListRead opened = readPlayList(crawled, kMaxListEntries);  // as its Open reads
-    QCOMPARE(opened.items, m_movies);
+    QCOMPARE(readPlayList(crawled, kMaxListEntries).items, movies);  // as its Open reads them
 
     const QString nowhere = dir.filePath(QStringLiteral("none/list.m3u"));
     const Result failed = run({"--output", nowhere, m_server.url("/start")});
@@ -226,9 +198,9 @@ void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound() {
     });
     QTEST(r.exitCode, "exitCode");
     // The status line is cleared, then the movies found so far.
-    QVERIFY2(r.shown.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
-                                         "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
-             r.shown.toPercentEncoding(" /:.[]\\"));
+    QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
+                                       "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
+             r.out.toPercentEncoding(" /:.[]\\"));
 }
 
 void CrawlCommandTest::usage_errorsExitTwoHelpAndVersionZero() {
