@@ -1,20 +1,28 @@
 // vidrake-crawl: the crawler without a window. Each address is one press of "&Crawl" in one
 // window that lives for the whole command; the movie list is printed at the end.
+#include "code_page.h"
 #include "crawl.h"
 #include "event_pump.h"
 #include "internet_client.h"
 #include "memory_stores.h"
+#include "play_list_file.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QStringList>
 
+#include <fcntl.h>
 #include <unistd.h>
-#include <cstdio>
+#include <cerrno>
+#include <csignal>
+#include <optional>
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: vidrake-crawl [-n TEXT] ADDRESS [[-n TEXT] ADDRESS ...]\n"
+constexpr char kUsageLine[] =
+    "Usage: vidrake-crawl [-o FILE] [-j N] [-n TEXT] ADDRESS [[-n TEXT] ADDRESS ...]\n";
+
+constexpr char kHelp[] =
     "\n"
     "Crawls the web from each start ADDRESS for movie links (.avi, .mpg, .wmv), as pressing\n"
     "Crawl in the Vidrake window would, and prints the movie list: one address per line.\n"
@@ -26,63 +34,216 @@ constexpr char kUsage[] =
     "\n"
     "Messages that the window would show go to standard error, and the next press goes on.\n"
     "A page stops being read after 64 MiB, after 30 s without a byte, or after 5 minutes.\n"
+    "The list is written as it is to a pipe or a file; on a terminal, control characters in\n"
+    "it are shown as \\xHH. SIGINT, SIGTERM or SIGHUP stops the crawl at once, and the movies\n"
+    "found so far are written.\n"
     "\n"
     "Options:\n"
-    "  -n TEXT     the number of movies wanted, for the addresses after it\n"
-    "  --          every argument after this is an address\n"
-    "  -h, --help  show this help and exit\n"
+    "  -n TEXT            the number of movies wanted, for the addresses after it\n"
+    "  -o, --output FILE  write the list to FILE as a play list, as the window's Save Play\n"
+    "                     List does (Windows-1252, CR LF); - is standard output\n"
+    "  -j, --jobs N       pages in flight at once, 1 to 32, default 8\n"
+    "  --                 every argument after this is an address\n"
+    "  -h, --help         show this help and exit\n"
+    "      --version      show the version and exit\n"
     "\n"
-    "Exit status: 0 when the crawl ran, 2 on a usage error.\n";
+    "Exit status: 0 when the crawl ran; 1 when the list could not be written; 2 on a usage\n"
+    "error; 130, 143 or 129 when SIGINT, SIGTERM or SIGHUP stopped the crawl.\n";
 
 struct Press {
     QString wanted;
     QString address;
 };
 
-void writeErr(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+struct Options {
+    QList<Press> presses;
+    QString output;  // empty: the list on standard output
+    int jobs = 8;    // pages in flight at once
+};
+
+enum class Action { Crawl, Help, Version };
+
+// Parses the command line into `o`; a usage error is described in `error`.
+std::optional<Action> parseArguments(const QStringList& args, Options& o, QString& error) {
+    QString wanted = QStringLiteral("10");
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || !arg.startsWith(u'-')) {
+            o.presses.append({wanted, arg});
+            continue;
+        }
+        if (arg == u"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == u"-h" || arg == u"--help") {
+            return Action::Help;
+        }
+        if (arg == u"--version") {
+            return Action::Version;
+        }
+        // An option with an operand: "-x VALUE", "-xVALUE", "--long VALUE" or "--long=VALUE".
+        struct Spec {
+            char letter;
+            const char* name;
+            const char* operand;
+        };
+        static constexpr Spec kSpecs[] = {
+            {'n', nullptr, "TEXT"}, {'o', "--output", "FILE"}, {'j', "--jobs", "N"}};
+        const Spec* spec = nullptr;
+        std::optional<QString> value;
+        for (const Spec& s : kSpecs) {
+            const QString name = s.name ? QLatin1String(s.name) : QString();
+            if (arg.size() >= 2 && !arg.startsWith(u"--") && arg[1] == QLatin1Char(s.letter)) {
+                spec = &s;
+                if (arg.size() > 2) {
+                    value = arg.mid(2);
+                }
+            } else if (!name.isEmpty() && (arg == name || arg.startsWith(name + u'='))) {
+                spec = &s;
+                if (arg.size() > name.size()) {
+                    value = arg.mid(name.size() + 1);
+                }
+            }
+        }
+        if (!spec) {
+            error = QStringLiteral("unknown option '%1'").arg(arg);
+            return std::nullopt;
+        }
+        if (!value && i + 1 < args.size()) {
+            value = args[++i];
+        }
+        if (!value || (spec->letter == 'o' && value->isEmpty())) {
+            error = QStringLiteral("option %1 needs a %2").arg(arg, QLatin1String(spec->operand));
+            return std::nullopt;
+        }
+        if (spec->letter == 'n') {
+            wanted = *value;
+        } else if (spec->letter == 'o') {
+            o.output = *value;
+        } else {
+            bool ok = false;
+            o.jobs = value->toInt(&ok);
+            if (!ok || o.jobs < 1 || o.jobs > 32) {
+                error = QStringLiteral("option %1 needs a number from 1 to 32").arg(arg);
+                return std::nullopt;
+            }
+        }
+    }
+    if (o.presses.isEmpty()) {
+        error = QStringLiteral("no ADDRESS given");
+        return std::nullopt;
+    }
+    return Action::Crawl;
+}
+
+// Bytes as a terminal should show them: the control characters that it would obey (C0, DEL
+// and C1, which UTF-8 writes as 0xC2 0x80..0x9F and an 8-bit code page as the byte itself)
+// are shown as \xHH. Line ends are the caller's.
+QByteArray forTerminal(const QByteArray& bytes, bool utf8) {
+    QByteArray out;
+    const auto at = [&](qsizetype k) { return static_cast<unsigned char>(bytes[k]); };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        unsigned c = at(i);
+        if (utf8 && c == 0xC2 && i + 1 < bytes.size() && at(i + 1) < 0xA0) {
+            c = at(++i);
+        } else if (utf8 && c >= 0x80) {
+            out += static_cast<char>(c);  // part of a character that is no control
+            continue;
+        }
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            out += "\\x" + QByteArray::number(c, 16).rightJustified(2, '0');
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+const bool kErrIsTerminal = isatty(STDERR_FILENO) == 1;
+
+// Text for standard error, line by line; `control` is a terminal sequence of ours before it.
+void writeErr(const QString& text, const char* control = "") {
+    QByteArray out = control;
+    const QStringList lines = text.split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].toUtf8();
+        out +=
+            (kErrIsTerminal ? forTerminal(line, true) : line) + (i + 1 < lines.size() ? "\n" : "");
+    }
+    writeAll(STDERR_FILENO, out);
 }
 
 int usageError(const QString& why) {
-    writeErr(QStringLiteral("vidrake-crawl: ") + why +
-             QStringLiteral("\nTry 'vidrake-crawl --help' for more information.\n"));
+    writeErr(QStringLiteral("vidrake-crawl: ") + why + u'\n');
+    writeAll(STDERR_FILENO, kUsageLine);
     return 2;
+}
+
+// A signal reaches the event loop through a pipe: the handler may do nothing but write.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int signal) {
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+int takeSignal() {
+    char byte = 0;
+    return ::read(g_signalPipe[0], &byte, 1) == 1 ? byte : 0;
+}
+
+// A second signal of the same kind ends the command at once, as if there were no handler.
+bool catchSignals() {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
-
-    QList<Press> presses;
-    QString wanted = QStringLiteral("10");
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (!optionsEnded && (arg == u"-h" || arg == u"--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (!optionsEnded && arg == u"--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg == u"-n") {
-            if (i + 1 >= args.size()) {
-                return usageError(QStringLiteral("option -n needs a TEXT"));
-            }
-            wanted = args[++i];
-        } else if (!optionsEnded && arg.startsWith(u"-n")) {
-            wanted = arg.mid(2);
-        } else if (!optionsEnded && arg.startsWith(u'-') && arg.size() > 1) {
-            return usageError(QStringLiteral("unknown option '") + arg + u'\'');
-        } else {
-            presses.append({wanted, arg});
-        }
+    Options options;
+    QString error;
+    const std::optional<Action> action =
+        parseArguments(QCoreApplication::arguments().mid(1), options, error);
+    if (!action) {
+        return usageError(error);
     }
-    if (presses.isEmpty()) {
-        return usageError(QStringLiteral("no ADDRESS given"));
+    if (action != Action::Crawl) {
+        const QByteArray text = action == Action::Help
+                                    ? QByteArray(kUsageLine) + kHelp
+                                    : QByteArray("vidrake-crawl " VIDRAKE_VERSION "\n");
+        return writeAll(STDOUT_FILENO, text) ? 0 : 1;
     }
 
     vidrake::MemoryText text1;
@@ -99,22 +260,21 @@ int main(int argc, char** argv) {
     vidrake::InternetClient internet;
     vidrake::CrawlState state;
 
-    const bool terminal = isatty(STDERR_FILENO) == 1;
     bool statusShown = false;
     auto showStatus = [&] {
-        if (!terminal || label1.text().isEmpty()) {
+        if (!kErrIsTerminal || label1.text().isEmpty()) {
             return;
         }
-        const QString line = QStringLiteral("\r\x1b[K[%1/%2] %3")
-                                 .arg(static_cast<int>(progress.value()))
-                                 .arg(static_cast<int>(progress.maximum()))
-                                 .arg(label1.text());
-        writeErr(line);
+        writeErr(QStringLiteral("[%1/%2] %3")
+                     .arg(static_cast<int>(progress.value()))
+                     .arg(static_cast<int>(progress.maximum()))
+                     .arg(label1.text()),
+                 "\r\x1b[K");
         statusShown = true;
     };
     auto clearStatus = [&] {
         if (statusShown) {
-            writeErr(QStringLiteral("\r\x1b[K"));
+            writeAll(STDERR_FILENO, "\r\x1b[K");
             statusShown = false;
         }
     };
@@ -127,18 +287,56 @@ int main(int argc, char** argv) {
 
     vidrake::Crawler crawler({text1, text4, text2, label1, list1, list2, list3, progress}, state,
                              {internet, pump, messages, screen, QLocale::system()});
-    for (const Press& press : presses) {
+    int stopSignal = 0;
+    if (!catchSignals()) {
+        writeErr(QStringLiteral("vidrake-crawl: cannot catch signals: %1\n")
+                     .arg(qt_error_string(errno)));
+        return 1;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        stopSignal = stopSignal ? stopSignal : takeSignal();
+        crawler.cancel();
+    });
+    for (const Press& press : options.presses) {
+        if (stopSignal) {
+            break;
+        }
         text4.setText(press.wanted);
         text1.setText(press.address);
         crawler.Command1_Click();
     }
+    stopSignal = stopSignal ? stopSignal : takeSignal();  // one that no event loop saw
     clearStatus();
 
-    QByteArray out;
-    for (const QString& movie : list2.items()) {
-        out += movie.toUtf8();
-        out += '\n';
+    // A reader that goes away (`| head`) ends the command as it ends other tools.
+    std::signal(SIGPIPE, SIG_DFL);
+    const QStringList& movies = list2.items();
+    if (!options.output.isEmpty() && options.output != u"-") {
+        const QString why = vidrake::writePlayList(options.output, movies);
+        if (!why.isEmpty()) {
+            writeErr(vidrake::playListNotSavedMessage(options.output, why) + u'\n');
+            return 1;
+        }
+    } else {
+        const bool playList = !options.output.isEmpty();
+        const bool terminal = isatty(STDOUT_FILENO) == 1;
+        QByteArray out;
+        if (playList && !terminal) {
+            out = vidrake::playListBytes(movies);
+        } else {
+            for (const QString& movie : movies) {
+                const QByteArray bytes =
+                    playList ? vidrake::code_page::encode(movie) : movie.toUtf8();
+                out += terminal ? forTerminal(bytes, !playList) : bytes;
+                out += playList ? "\r\n" : "\n";
+            }
+        }
+        if (!writeAll(STDOUT_FILENO, out)) {
+            writeErr(QStringLiteral("vidrake-crawl: cannot write the movie list: %1\n")
+                         .arg(qt_error_string(errno)));
+            return 1;
+        }
     }
-    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return stopSignal ? 128 + stopSignal : 0;
 }

@@ -10,21 +10,46 @@ QString emptyFileNameMessage() {
     return QStringLiteral("Sorry, you can not live the file empty!");
 }
 
-PlayListCommands::PlayListCommands(ListStore& List2, FileDialog& opensave, MessageBox& messages)
-    : m_list(List2), m_dialog(opensave), m_messages(messages) {}
+PlayListCommands::PlayListCommands(ListStore& List2, FileDialog& opensave, MessageBox& messages,
+                                   EventPump& pump)
+    : m_list(List2), m_dialog(opensave), m_messages(messages), m_pump(pump) {}
+
+PlayListCommands::~PlayListCommands() {
+    cancel();
+}
+
+void PlayListCommands::cancel() {
+    if (m_reading) {
+        *m_reading = true;
+        m_reading.reset();
+    }
+}
 
 void PlayListCommands::NewList_Click() {
     m_list.clear();
 }
 
 void PlayListCommands::openlist_Click() {
+    if (m_reading) {
+        return;
+    }
     m_dialog.ShowOpen();
     const QString path = m_dialog.FileName();
     if (path.isEmpty()) {
         return;
     }
-    // Read first, so that a file that cannot be read costs the user nothing.
-    const PlayListRead read = readPlayList(path, kMaxListEntries);
+    const auto cancelled = std::make_shared<bool>(false);
+    m_reading = cancelled;
+    EventPump& pump = m_pump;
+    // Read whole first, so that a file that cannot be read costs the user nothing.
+    const PlayListRead read = readPlayList(path, kMaxListEntries, [&pump, cancelled] {
+        pump.yield();
+        return !*cancelled;
+    });
+    if (*cancelled) {
+        return;  // this object may be gone
+    }
+    m_reading.reset();
     if (!read.ok) {
         m_messages.show(QStringLiteral("The play list %1 could not be opened: %2")
                             .arg(QDir::toNativeSeparators(path), read.error));
@@ -34,11 +59,20 @@ void PlayListCommands::openlist_Click() {
     for (const QString& item : read.items) {
         m_list.append(item);
     }
+    QStringList notes;
     if (read.leftOut > 0) {
-        m_messages.show(QStringLiteral("The movie list holds at most %1 movies, so the last %2 "
-                                       "lines of the play list were left out.")
-                            .arg(kMaxListEntries)
-                            .arg(read.leftOut));
+        notes << QStringLiteral(
+                     "The movie list holds at most %1 movies, so the last %2 lines of "
+                     "the play list were left out.")
+                     .arg(kMaxListEntries)
+                     .arg(read.leftOut);
+    }
+    if (read.cutLines > 0) {
+        notes << QStringLiteral("%1 of its lines were longer than 64 KiB and were cut there.")
+                     .arg(read.cutLines);
+    }
+    if (!notes.isEmpty()) {
+        m_messages.show(notes.join(u' '));
     }
 }
 
@@ -57,8 +91,7 @@ void PlayListCommands::saveplaylist_Click() {
     }
     const QString error = writePlayList(path, items);
     if (!error.isEmpty()) {
-        m_messages.show(QStringLiteral("The play list %1 could not be saved: %2")
-                            .arg(QDir::toNativeSeparators(path), error));
+        m_messages.show(playListNotSavedMessage(path, error));
     }
 }
 

@@ -1,97 +1,228 @@
-// vidrake-crawl from the outside: a local web of a few pages, the presses it stands for,
-// what it prints and how it exits.
+// vidrake-crawl from the outside: a local web of a few pages, the presses it stands for, what
+// it writes to pipes, files and terminals, how a signal stops it and how it exits.
+#include "play_list_file.h"
+#include "stores.h"
 #include "loopback_server.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+#include <csignal>
+
+using namespace vidrake;
 using namespace vidrake::loopback;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QByteArray out;  // with a terminal: all that it showed, in order
+    QByteArray err;
+};
+
+enum Output { Pipes, Terminal, Full };
+
+// Runs the command with the server's loop running; `meanwhile` runs once it has started.
+Result run(const QStringList& args, Output output = Pipes,
+           const std::function<void(QProcess&)>& meanwhile = {}) {
+    QProcess p;
+    int master = -1, slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);  // the bytes as written, no CR added to LF
+    if (output == Terminal && openpty(&master, &slave, nullptr, &raw, nullptr) == 0) {
+        p.setChildProcessModifier([slave] {
+            ::dup2(slave, STDOUT_FILENO);
+            ::dup2(slave, STDERR_FILENO);
+        });
+    } else if (output == Full) {
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+    }
+    p.start(QStringLiteral(VIDRAKE_CRAWL_BIN), args);
+    if (p.waitForStarted() && meanwhile) {
+        meanwhile(p);
+    }
+    const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60'000);
+    Result r{ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+             p.readAllStandardOutput(), p.readAllStandardError()};
+    p.kill();
+    p.waitForFinished();
+    if (master >= 0) {
+        ::close(slave);  // with no writer left, all the terminal got can be read
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+            r.out.append(buffer, n);
+        }
+        ::close(master);
+    }
+    return r;
+}
+
+}  // namespace
 
 class CrawlCommandTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void localWeb_givesTheMovieList();
-    void messages_goToStandardErrorAndTheRunGoesOn();
-    void usage_errorsExitTwoAndHelpExitsZero();
+    void initTestCase();
+    void output_isDataOrEscapedForATerminal_data();
+    void output_isDataOrEscapedForATerminal();
+    void output_asAPlayListIsWhatTheWindowSaves();
+    void signal_stopsTheCrawlAndPrintsWhatWasFound_data();
+    void signal_stopsTheCrawlAndPrintsWhatWasFound();
+    void usage_errorsExitTwoHelpAndVersionZero();
 
 private:
-    struct Result {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-    // The server lives in this thread, so the process is waited for with the loop running.
-    static Result run(const QStringList& args) {
-        QProcess p;
-        p.start(QStringLiteral(VIDRAKE_CRAWL_BIN), args);
-        if (!p.waitForStarted()) {
-            return {};
-        }
-        QEventLoop loop;
-        QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
-        if (p.state() != QProcess::NotRunning) {
-            loop.exec();
-        }
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished();
-            return {};
-        }
-        return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-    }
+    LoopbackServer m_server;
 };
 
-void CrawlCommandTest::localWeb_givesTheMovieList() {
-    LoopbackServer server;
-    const QByteArray start = "<a href=\"" + server.url("/one.com").toUtf8() +
-                             "\">1</a>\n<a href=\"" + server.url("/two.net").toUtf8() +
-                             "\">2</a>\n<a href=\"" + server.url("/three.com").toUtf8() +
-                             "\">3</a> <a href=\"http://v/start.avi\">s</a>\n<a href=\"" +
-                             server.url("/one.com").toUtf8() + "\">again</a>\n";
-    server.setPage("/start", start);
-    server.setPage("/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">");
-    server.setPage("/two.net", "nothing to watch");
-    server.setPage("/three.com", "\xABhttp://v/caf\xE9.wmv\xBB");
-
-    Result r = run({server.url("/start")});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/caf\xC3\xA9.wmv\n"));
-    QCOMPARE(r.err, QByteArray());
-
-    // Two presses in one window: the second resumes after the site visited last.
-    r = run({"-n", "2", server.url("/start"), "-n", "4", server.url("/start")});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/start.avi\n"
-                               "http://v/caf\xC3\xA9.wmv\n"));
+void CrawlCommandTest::initTestCase() {
+    LoopbackServer& s = m_server;
+    const auto link = [&](const char* path) { return s.url(QLatin1String(path)).toUtf8(); };
+    s.setPage("/start", "<a href=\"" + link("/one.com") + "\">1</a>\n" + link("/two.net") + " " +
+                            link("/three.com") + " http://v/start.avi\n" + link("/one.com"));
+    s.setPage("/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">");
+    s.setPage("/two.net", "nothing to watch");
+    s.setPage("/three.com", "\xABhttp://v/caf\xE9.wmv\xBB");
+    // A page that would retitle and clear the terminal of whoever printed its links.
+    s.setPage("/hostile", "http://v/\x1b]0;owned\x07\x9d" + QByteArray(1, '\0') + "\x01.avi " +
+                              link("/\x1b[2J.com"));
+    s.setPage("/stalling", "http://v/start.avi " + link("/one.com") + " " + link("/stall.com"));
+    Reply stall(200);
+    stall.stallAfter = 0;
+    s.setRoute("/stall.com", stall);
 }
 
-void CrawlCommandTest::messages_goToStandardErrorAndTheRunGoesOn() {
-    LoopbackServer server;
-    server.setPage("/start", "http://v/a.avi");
-    const Result r = run({"-n", "51", server.url("/start"), "-n", "abc", server.url("/start"), "-n",
-                          "", server.url("/start"), "-n", "1", "", server.url("/start")});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, QByteArray("http://v/a.avi\n"));
-    QCOMPARE(r.err, QByteArray("You have requested too many movies. Please lower the number and "
-                               "try again\n You do not want your computer to freeze...\n"
-                               "The number of movies must be a number no greater than 50.\n"
-                               "The number of movies must be a number no greater than 50.\n"));
-    QCOMPARE(server.requests().size(), 1);
+void CrawlCommandTest::output_isDataOrEscapedForATerminal_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");  // with a terminal: what it shows after the status line
+    QTest::addColumn<QByteArray>("err");  // how standard error begins; empty: it stays empty
+    const QString start = m_server.url("/start"), hostile = m_server.url("/hostile");
+
+    QTest::newRow("one press") << QStringList{start} << int(Pipes) << 0
+                               << QByteArray(
+                                      "http://v/start.avi\nhttp://v/one.mpg\n"
+                                      "http://v/caf\xC3\xA9.wmv\n")
+                               << QByteArray();
+    // The second press resumes after the site visited last.
+    QTest::newRow("two presses") << QStringList{"-n", "2", start, "--jobs=4", "-n4", start}
+                                 << int(Pipes) << 0
+                                 << QByteArray(
+                                        "http://v/start.avi\nhttp://v/one.mpg\n"
+                                        "http://v/start.avi\nhttp://v/caf\xC3\xA9.wmv\n")
+                                 << QByteArray();
+    QTest::newRow("window messages go on")
+        << QStringList{"-n", "51", start, "-n", "abc", start, "-n", "", start, "-n", "1", "", start}
+        << int(Pipes) << 0 << QByteArray("http://v/start.avi\n")
+        << QByteArray(
+               "You have requested too many movies. Please lower the number and try "
+               "again\n You do not want your computer to freeze...\n"
+               "The number of movies must be a number no greater than 50.\n"
+               "The number of movies must be a number no greater than 50.\n");
+    QTest::newRow("controls to a pipe")
+        << QStringList{hostile} << int(Pipes) << 0
+        << QByteArray("http://v/\x1b]0;owned\x07\xC2\x9D") + '\0' + "\x01.avi\n"
+        << QByteArray();
+    QTest::newRow("controls to a terminal")
+        << QStringList{hostile} << int(Terminal) << 0
+        << QByteArray("http://v/\\x1b]0;owned\\x07\\x9d\\x00\\x01.avi\n") << QByteArray();
+    QTest::newRow("play list to a terminal")
+        << QStringList{"-o", "-", hostile} << int(Terminal) << 0
+        << QByteArray("http://v/\\x1b]0;owned\\x07\\x9d\\x00\\x01.avi\r\n") << QByteArray();
+    QTest::newRow("standard output full")
+        << QStringList{start} << int(Full) << 1 << QByteArray()
+        << QByteArray("vidrake-crawl: cannot write the movie list: No space left on device\n");
 }
 
-void CrawlCommandTest::usage_errorsExitTwoAndHelpExitsZero() {
-    for (const QStringList& bad : {QStringList{}, QStringList{"-n", "5"},
-                                   QStringList{"-x", "http://a"}, QStringList{"http://a", "-n"}}) {
+void CrawlCommandTest::output_isDataOrEscapedForATerminal() {
+    QFETCH(QStringList, args);
+    QFETCH(int, output);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    const Result r = run(args, Output(output));
+    QTEST(r.exitCode, "exitCode");
+    if (output == Terminal) {
+        // Every escape sequence shown is ours: the one that clears the status line.
+        QCOMPARE(r.out.count("\x1b"), r.out.count("\r\x1b[K"));
+        QVERIFY2(r.out.endsWith(QByteArray("\r\x1b[K" + out)), r.out.toPercentEncoding(" /:.[]\\"));
+        QVERIFY(r.out.contains(QByteArray("] " + m_server.url("/\\x1b[2J.com").toUtf8())));
+    } else {
+        QCOMPARE(r.out, out);
+        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err), r.err);
+    }
+}
+
+void CrawlCommandTest::output_asAPlayListIsWhatTheWindowSaves() {
+    QTemporaryDir dir;
+    const QString crawled = dir.filePath(QStringLiteral("crawled.m3u"));
+    const QString saved = dir.filePath(QStringLiteral("saved.m3u"));
+    QCOMPARE(run({"-o", crawled, m_server.url("/start")}).exitCode, 0);
+    const QStringList movies{"http://v/start.avi", "http://v/one.mpg",
+                             QString::fromUtf8("http://v/caf\u00E9.wmv")};
+    QCOMPARE(writePlayList(saved, movies), QString());  // as the window's Save writes them
+    QFile a(crawled), b(saved);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray bytes = b.readAll();
+    QCOMPARE(a.readAll(), bytes);
+    QCOMPARE(run({"-o", "-", m_server.url("/start")}).out, bytes);
+    QCOMPARE(readPlayList(crawled, kMaxListEntries).items, movies);  // as its Open reads them
+
+    const QString nowhere = dir.filePath(QStringLiteral("none/list.m3u"));
+    const Result failed = run({"--output", nowhere, m_server.url("/start")});
+    QCOMPARE(failed.exitCode, 1);
+    QVERIFY2(failed.err.startsWith(playListNotSavedMessage(nowhere, {}).toUtf8()), failed.err);
+}
+
+void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGINT") << SIGINT << 130;
+    QTest::newRow("SIGTERM") << SIGTERM << 143;
+    QTest::newRow("SIGHUP") << SIGHUP << 129;
+}
+
+void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound() {
+    QFETCH(int, signal);
+    const qsizetype before = m_server.requestedPaths().count("/stall.com");
+    const Result r = run({"-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
+        QVERIFY(QTest::qWaitFor(
+            [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        // The fetch would wait 30 s for a byte; the signal drops it at once.
+        QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
+    });
+    QTEST(r.exitCode, "exitCode");
+    // The status line is cleared, then the movies found so far.
+    QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
+                                       "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
+             r.out.toPercentEncoding(" /:.[]\\"));
+}
+
+void CrawlCommandTest::usage_errorsExitTwoHelpAndVersionZero() {
+    for (const QStringList& bad :
+         {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
+          QStringList{"http://a", "-n"}, QStringList{"-j", "33", "http://a"}, QStringList{"-o"}}) {
         const Result r = run(bad);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());
-        QVERIFY(r.err.contains("--help"));
+        const QList<QByteArray> lines = r.err.split('\n');  // the problem, then the usage line
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith("vidrake-crawl: ") && lines[1].startsWith("Usage: "), r.err);
     }
     const Result help = run({"--help"});
     QCOMPARE(help.exitCode, 0);
-    QVERIFY(help.out.startsWith("Usage: vidrake-crawl [-n TEXT] ADDRESS"));
+    for (const char* option : {"-n TEXT", "-o, --output FILE", "-j, --jobs N", "--version"}) {
+        QVERIFY2(help.out.contains(option), option);
+    }
+    const Result version = run({"--version"});
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QByteArray("vidrake-crawl " VIDRAKE_VERSION "\n"));
+    QCOMPARE(run({"--version"}, Full).exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(CrawlCommandTest)

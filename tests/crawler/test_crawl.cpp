@@ -21,10 +21,12 @@ private slots:
     void siteScan_takesOnlyTheFirstMovie();
     void walk_stopsExactlyAndResumesAfterTheSiteVisitedLast();
     void walk_withAFractionVisitsEverySiteUpToTheBound();
-    void wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched();
+    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data();
+    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage();
     void busyPointer_heldForTheRunAndReleasedOnEveryWayOut();
     void pressDuringARun_startsNothing();
-    void cancel_endsAStalledRunWithoutTouchingTheStores();
+    void cancel_duringAFetchEndsTheRunAndItsDownload_data();
+    void cancel_duringAFetchEndsTheRunAndItsDownload();
 };
 
 namespace {
@@ -234,47 +236,47 @@ void CrawlTest::walk_withAFractionVisitsEverySiteUpToTheBound() {
     QCOMPARE(w.ProgressBar1.value(), 5.0f);
 }
 
-void CrawlTest::wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched() {
+void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
+    QTest::addColumn<int>("movies");
+    QTest::addColumn<QStringList>("said");
+    const QString none;
+    const QStringList tooMany{tooManyMoviesMessage()}, notANumber{notANumberMessage()};
+    QTest::newRow("above 50") << "51" << none << 0 << tooMany;
+    QTest::newRow("fraction above 50") << "50.5" << none << 0 << tooMany;
+    QTest::newRow("text") << "abc" << none << 0 << notANumber;
+    QTest::newRow("empty") << "" << none << 0 << notANumber;
+    QTest::newRow("50") << "50" << none << 4 << QStringList();
+    QTest::newRow("met by the start page") << "1" << none << 1 << QStringList();
+    QTest::newRow("edited to text") << "10"
+                                    << "abc" << 1 << notANumber;
+    QTest::newRow("edited lower") << "10"
+                                  << "0" << 1 << QStringList();
+    QTest::newRow("edited higher") << "2"
+                                   << "3" << 3 << QStringList();
+}
+
+void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {
+    QFETCH(QString, edited);
+    QFETCH(int, movies);
     LoopbackServer server;
-    server.setPage("/start", startPage(server, 3, 12));
+    server.setPage("/start", startPage(server, 3, 1));
     CrawlWindow w;
     w.ProgressBar1.setValue(7);
-
-    w.press(server.url("/start"), QStringLiteral("51"));
-    w.press(server.url("/start"), QStringLiteral("50.5"));
-    w.press(server.url("/start"), QStringLiteral("abc"));
-    w.press(server.url("/start"), QString());
-    w.press(QString(), QStringLiteral("10"));
-    QCOMPARE(w.messages.shown, (QStringList{tooManyMoviesMessage(), tooManyMoviesMessage(),
-                                            notANumberMessage(), notANumberMessage()}));
-    QCOMPARE(tooManyMoviesMessage(),
-             QStringLiteral("You have requested too many movies. Please lower the number and "
-                            "try again\r\n You do not want your computer to freeze..."));
-    QVERIFY(server.requests().isEmpty());
-    QCOMPARE(w.Text2.text(), QString());
-    QCOMPARE(w.ProgressBar1.value(), 0.0f);
-    QCOMPARE(w.List1.count() + w.List2.count() + w.List3.count(), 0);
-    QVERIFY(w.state.firstpass);
-
-    // 50 is accepted; 12 movies on the start page meet 10, so no site is visited.
-    w.press(server.url("/start"), QStringLiteral("10"));
-    QCOMPARE(w.List2.items(), startMovies(12));
-    QCOMPARE(server.requests().size(), 1);
-    QVERIFY(w.state.firstpass);
-    QCOMPARE(w.state.sitebound, qint16(3));
-    w.List2.clear();
-    w.press(server.url("/start"), QStringLiteral("50"));
-    QCOMPARE(w.List2.items(), startMovies(12) + siteMovies(0, 3));
-    QCOMPARE(w.messages.shown.size(), 4);
-
-    // A movie list that already holds enough (an opened play list) lets only the page be read.
-    CrawlWindow opened;
-    for (int i = 0; i < 20; ++i) {
-        opened.List2.append(QStringLiteral("http://p/%1.avi").arg(i));
-    }
-    opened.press(server.url("/start"), QStringLiteral("0"));
-    QCOMPARE(opened.List2.count(), 32);
-    QVERIFY(opened.state.firstpass);
+    w.pump.onYield = [&] {
+        if (!edited.isNull() && w.List3.count() == 0) {
+            w.Text4.setText(edited);
+        }
+    };
+    QFETCH(QString, typed);
+    w.press(server.url("/start"), typed);
+    QCOMPARE(w.List2.count(), movies);
+    QTEST(w.messages.shown, "said");
+    // A refused number fetches nothing; a walk that never starts leaves its state fresh.
+    QCOMPARE(server.requests().size(), movies == 0 ? 0 : std::max(1, movies));
+    QCOMPARE(w.state.firstpass, movies <= 1);
+    QCOMPARE(w.ProgressBar1.value(), movies <= 1 ? 0.0f : float(movies - 2));
 }
 
 void CrawlTest::busyPointer_heldForTheRunAndReleasedOnEveryWayOut() {
@@ -312,21 +314,58 @@ void CrawlTest::pressDuringARun_startsNothing() {
     QCOMPARE(w.screen.mousePointer(), kPointerDefault);
 }
 
-void CrawlTest::cancel_endsAStalledRunWithoutTouchingTheStores() {
+void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload_data() {
+    QTest::addColumn<QByteArray>("stalled");  // the page whose download stalls
+    QTest::addColumn<bool>("destroy");        // the crawler goes, as it does with its window
+    QTest::newRow("start page, cancelled") << QByteArray("/start") << false;
+    QTest::newRow("site, cancelled") << QByteArray("/stall.com") << false;
+    QTest::newRow("start page, destroyed") << QByteArray("/start") << true;
+    QTest::newRow("site, destroyed") << QByteArray("/stall.com") << true;
+}
+
+void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload() {
+    QFETCH(QByteArray, stalled);
+    QFETCH(bool, destroy);
     LoopbackServer server;
-    Reply silent{200, "http://a.com http://x/m.avi"};
-    silent.stallAfter = 5;
-    server.setRoute("/silent", silent);
-    CrawlWindow w;  // default limits: the server alone would hold the run for 30 s
-    QTimer::singleShot(200, [&] { w.crawler.cancel(); });
-    w.press(server.url("/silent"), QStringLiteral("10"));
-    // Had the run waited out the server instead, the page's first bytes would be stored.
-    QCOMPARE(w.Text2.text(), QString());
-    QCOMPARE(w.Label1.text(), QString());
-    QCOMPARE(w.List1.count() + w.List2.count() + w.List3.count(), 0);
-    QVERIFY(w.state.firstpass);
-    w.press(server.url("/silent"), QStringLiteral("10"));  // a cancelled crawler runs no more
-    QCOMPARE(server.requests().size(), 1);
+    server.setPage("/start", "http://x/start.avi " + server.url("/stall.com").toUtf8());
+    Reply stall{200, "http://x/late.avi http://late.com"};
+    stall.stallAfter = 18;  // the first movie, then silence
+    server.setRoute(stalled, stall);
+    CrawlWindow w;  // default limits: the server alone would hold the fetch for 30 s
+    w.Text1.setText(server.url("/start"));
+    auto crawler = std::make_unique<Crawler>(
+        CrawlStores{w.Text1, w.Text4, w.Text2, w.Label1, w.List1, w.List2, w.List3, w.ProgressBar1},
+        w.state, CrawlPlatform{w.internet, w.pump, w.messages, w.screen, QLocale::c()});
+    bool fired = false;
+    bool closedAtOnce = false;
+    w.pump.onYield = [&] {
+        if (fired || !server.requestedPaths().contains(stalled)) {
+            return;
+        }
+        fired = true;
+        if (destroy) {
+            crawler.reset();  // ASan sees any touch of it from the run still on the stack
+            return;
+        }
+        // Runs while the fetch waits for bytes that never come: the cancel alone must close
+        // the connection, or it stays open until the fetch's own limit.
+        QTimer::singleShot(0, [&] {
+            crawler->cancel();
+            closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
+        });
+    };
+    crawler->Command1_Click();
+    QVERIFY(fired);
+    QVERIFY2(destroy || closedAtOnce, "the download was left open");
+    QCOMPARE(w.List2.items(),
+             stalled == "/start" ? QStringList() : QStringList{"http://x/start.avi"});
+    QVERIFY(!w.Text2.text().contains(u"late"));
+    QCOMPARE(w.screen.mousePointer(), kPointerDefault);
+    if (crawler) {
+        crawler->Command1_Click();  // a cancelled crawler runs no more
+    }
+    QCOMPARE(server.requests().size(), stalled == "/start" ? 1 : 2);
+    QTRY_COMPARE(server.openConnections(), 0);
 }
 
 QObject* makeCrawlTest() {

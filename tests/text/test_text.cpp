@@ -4,44 +4,68 @@
 
 #include <QtTest>
 
+#include <iconv.h>
+#include <optional>
+
 using namespace vidrake;
 
 class TextTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void codePage_everyByteRoundTrips();
-    void codePage_unmappableCharactersBecomeQuestionMarks();
+    void codePage_agreesWithTheSystemsTable();
     void patterns_matchAsTheCrawlerNeeds_data();
     void patterns_matchAsTheCrawlerNeeds();
     void patterns_hostilePagesStayLinear();
     void patterns_invalidPatternMatchesNothing();
 };
 
-void TextTest::codePage_everyByteRoundTrips() {
+void TextTest::codePage_agreesWithTheSystemsTable() {
+    // glibc's table is the independent one. It leaves five bytes unassigned, which keep their
+    // C1 control character here so that every byte survives a round trip.
+    const iconv_t toChar = iconv_open("WCHAR_T", "WINDOWS-1252");
+    const iconv_t toByte = iconv_open("WINDOWS-1252", "WCHAR_T");
+    QVERIFY(toChar != iconv_t(-1) && toByte != iconv_t(-1));
+    const auto convert = [](iconv_t cd, auto in, auto out) {
+        auto* inp = reinterpret_cast<char*>(&in);
+        auto* outp = reinterpret_cast<char*>(&out);
+        std::size_t inLeft = sizeof in, outLeft = sizeof out;
+        return iconv(cd, &inp, &inLeft, &outp, &outLeft) == std::size_t(-1) ? std::nullopt
+                                                                            : std::optional(out);
+    };
     QByteArray all;
     for (int b = 0; b < 256; ++b) {
         all.append(static_cast<char>(b));
     }
     const QString text = code_page::decode(all);
-    QCOMPARE(text.size(), 256);
     QCOMPARE(code_page::encode(text), all);
-    QCOMPARE(text.at(0x80), QChar(0x20AC));  // euro sign
-    QCOMPARE(text.at(0x81), QChar(0x0081));  // unassigned, kept as its control character
-    QCOMPARE(text.at(0x9F), QChar(0x0178));
-    QCOMPARE(text.at(0xA0), QChar(0x00A0));
-    QCOMPARE(text.at(0xE9), QChar(0x00E9));
-
-    QString appended = QStringLiteral("ab");
-    code_page::decodeAppend(appended, "\x93q\x94", 3);
-    QCOMPARE(appended, QString::fromUtf8("ab\u201Cq\u201D"));
-}
-
-void TextTest::codePage_unmappableCharactersBecomeQuestionMarks() {
-    QCOMPARE(code_page::encode(QString::fromUtf8("a\u0141b")), QByteArray("a?b"));
+    QList<int> unassigned;
+    for (int b = 0; b < 256; ++b) {
+        const auto c = convert(toChar, static_cast<char>(b), wchar_t(0));
+        if (!c) {
+            unassigned << b;
+        }
+        QCOMPARE(text.at(b).unicode(), c ? char16_t(*c) : char16_t(b));
+    }
+    QCOMPARE(unassigned, (QList<int>{0x81, 0x8D, 0x8F, 0x90, 0x9D}));
+    // Every other character of the basic plane: the system's byte, or '?' where it has none.
+    QString wrong;
+    for (char16_t u = 1; u != 0; ++u) {
+        const char expected = unassigned.contains(u)
+                                  ? static_cast<char>(u)
+                                  : convert(toByte, wchar_t(u), '?').value_or('?');
+        if (code_page::encodeChar(QChar(u)) != expected) {
+            wrong += QString::number(u, 16) + u' ';
+        }
+    }
+    QCOMPARE(wrong, QString());
+    iconv_close(toChar);
+    iconv_close(toByte);
     // A character beyond 16 bits is one character, so one '?'.
     QCOMPARE(code_page::encode(QString::fromUtf8("x\U0001F600y")), QByteArray("x?y"));
-    QCOMPARE(code_page::encode(QString::fromUtf8("\u20AC\u00FF")), QByteArray("\x80\xFF"));
+    QString appended = QStringLiteral("ab");
+    code_page::decodeAppend(appended, "\x93q", 2);
+    QCOMPARE(appended, QString::fromUtf8("ab\u201Cq"));
 }
 
 void TextTest::patterns_matchAsTheCrawlerNeeds_data() {
@@ -65,12 +89,8 @@ void TextTest::patterns_matchAsTheCrawlerNeeds_data() {
         << site << true << "x https://s.net y" << QStringList{"https://s.net"};
     QTest::newRow("two links written together")
         << site << true << "http://a.comhttp://b.net" << QStringList{"http://a.comhttp://b.net"};
-    QTest::newRow("quotes and markup taken in")
-        << site << true << "<a href=\"http://a.com\">x</a>" << QStringList{"http://a.com"};
-    QTest::newRow("nothing between http and the dot")
-        << site << true << "http.com http.net" << QStringList{};
-    QTest::newRow("one character is enough")
-        << site << true << "httpx.com" << QStringList{"httpx.com"};
+    QTest::newRow("one character between http and the dot")
+        << site << true << "http.com http.net httpx.com" << QStringList{"httpx.com"};
     QTest::newRow("every kind of whitespace splits")
         << site << true
         << "http://a.com\thttp://b.com\nhttp://c.com\vhttp://d.com\fhttp://e.com\rhttp://f.com "
@@ -88,15 +108,11 @@ void TextTest::patterns_matchAsTheCrawlerNeeds_data() {
     QTest::newRow("movie link with its link text")
         << movie << true << "<a href=\"http://x/m.avi\">m.avi</a> <a href=\"http://y/n.wmv\">n</a>"
         << QStringList{"http://x/m.avi\">m.avi", "http://y/n.wmv"};
-    QTest::newRow("movie duplicates all listed") << movie << true << "http://x/a.mpg http://x/a.mpg"
-                                                 << QStringList{"http://x/a.mpg", "http://x/a.mpg"};
     QTest::newRow("not global takes the first only")
         << movie << false << "http://x/a.avi http://x/b.avi" << QStringList{"http://x/a.avi"};
-    QTest::newRow("capital ending skipped for the next")
-        << movie << false << "http://x/a.AVI http://x/b.wmv" << QStringList{"http://x/b.wmv"};
     QTest::newRow("other endings skipped, more letters cut")
-        << movie << false << "http://x/a.mp4 http://x/b.avix" << QStringList{"http://x/b.avi"};
-    QTest::newRow("empty page") << movie << true << "" << QStringList{};
+        << movie << false << "http://x/a.AVI http://x/a.mp4 http://x/b.avix"
+        << QStringList{"http://x/b.avi"};
 }
 
 void TextTest::patterns_matchAsTheCrawlerNeeds() {

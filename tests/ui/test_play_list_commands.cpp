@@ -1,36 +1,61 @@
-// The play-list commands and the player hook-up, through the window's menu and movie list.
+// The play-list commands: through the window's menu and player, and on their own against
+// files that are no play list.
 #include "play_list_commands.h"
+#include "play_list_file.h"
 #include "loopback_server.h"
 #include "ui_fixture.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+
 using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
+
+namespace {
+
+struct HookedPump final : EventPump {
+    void yield() override { onYield(); }
+    std::function<void()> onYield;
+};
+
+}  // namespace
 
 class PlayListTest final : public QObject {
     Q_OBJECT
 
 private slots:
     void playList_saveThenOpenGivesTheSameItems();
-    void playList_failuresLeaveTheListAndSayWhy();
+    void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy_data();
+    void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy();
     void selectingAMovie_asksThePlayerToPlayIt();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void PlayListTest::playList_saveThenOpenGivesTheSameItems() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("movies.m3u"));
+    const QString path = m_dir.filePath(QStringLiteral("movies.m3u"));
     Fixture f;
     auto* list = f.find<QListWidget>("List2");
     list->addItems({"http://v/a.avi", "", "http://v/a.avi"});
-    f.dialog.answers = {path};
+    f.dialog.answers = {path, QString(), m_dir.path()};
     f.menuItem("saveplaylist")->trigger();
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("http://v/a.avi\r\n\r\nhttp://v/a.avi\r\n"));
-    QCOMPARE(f.movies().size(), 3);  // saving leaves the list as it is
+    QCOMPARE(f.movies().size(), 3);         // saving leaves the list as it is
+    f.menuItem("saveplaylist")->trigger();  // cancelled
+    f.menuItem("saveplaylist")->trigger();  // onto a folder
+    QCOMPARE(f.messages.shown.size(), 2);
+    QCOMPARE(f.messages.shown[0], emptyFileNameMessage());
+    QVERIFY(f.messages.shown[1].contains(QStringLiteral("could not be saved")));
 
     list->clear();
     list->addItem(QStringLiteral("from a crawl"));
@@ -41,51 +66,83 @@ void PlayListTest::playList_saveThenOpenGivesTheSameItems() {
 
     f.menuItem("NewList")->trigger();
     QCOMPARE(f.movies(), QStringList{});
-    QVERIFY(f.messages.shown.isEmpty());
-    QCOMPARE(f.dialog.shown, 2);
+    QCOMPARE(f.dialog.shown, 4);
 }
 
-void PlayListTest::playList_failuresLeaveTheListAndSayWhy() {
-    QTemporaryDir dir;
-    Fixture f;
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({"keep", "me"});
-
-    f.dialog.answers = {QString()};  // Open cancelled: nothing at all
-    f.menuItem("openlist")->trigger();
-    QCOMPARE(f.movies(), (QStringList{"keep", "me"}));
-    QVERIFY(f.messages.shown.isEmpty());
-
-    f.dialog.answers = {QString()};  // Save cancelled
-    f.menuItem("saveplaylist")->trigger();
-    QCOMPARE(f.messages.shown, QStringList{emptyFileNameMessage()});
-    QCOMPARE(emptyFileNameMessage(), QStringLiteral("Sorry, you can not live the file empty!"));
-
-    f.messages.shown.clear();
-    f.dialog.answers = {dir.filePath(QStringLiteral("missing.m3u")), dir.path()};
-    f.menuItem("openlist")->trigger();
-    f.menuItem("saveplaylist")->trigger();
-    QCOMPARE(f.movies(), (QStringList{"keep", "me"}));
-    QCOMPARE(f.messages.shown.size(), 2);
-    QVERIFY(f.messages.shown[0].contains(QStringLiteral("could not be opened")));
-    QVERIFY(f.messages.shown[1].contains(QStringLiteral("could not be saved")));
-
-    // More lines than the list holds: the first ones load, and the rest are counted.
-    const QString big = dir.filePath(QStringLiteral("big.m3u"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 32767 + 3; ++i) {
-        file.write("http://v/" + QByteArray::number(i) + ".avi\r\n");
+void PlayListTest::open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("count");     // items afterwards: 2 is the list as it was
+    QTest::addColumn<QString>("said");  // in the message; empty: no message
+    QTest::addColumn<bool>("closeWhileReading");
+    const auto file = [&](const char* name, qint64 size, const QByteArray& bytes = {}) {
+        QFile f(m_dir.filePath(QLatin1String(name)));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) < 0 || (size && !f.resize(size))) {
+            qFatal("cannot make %s", name);
+        }
+        return f.fileName();
+    };
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const qint64 max = kMaxPlayListBytes;
+    QByteArray lines;
+    for (int i = 0; i < kMaxListEntries + 3; ++i) {
+        lines += "http://v/" + QByteArray::number(i) + ".avi\r\n";
     }
-    file.close();
-    f.messages.shown.clear();
-    f.dialog.answers = {big};
-    f.menuItem("openlist")->trigger();
-    QCOMPARE(list->count(), 32767);
-    QCOMPARE(list->item(32766)->text(), QStringLiteral("http://v/32766.avi"));
-    QCOMPARE(f.messages.shown.size(), 1);
-    QVERIFY2(f.messages.shown[0].contains(QStringLiteral(" 3 lines")),
-             qPrintable(f.messages.shown[0]));
+
+    QTest::newRow("cancelled") << QString() << 2 << QString() << false;
+    QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing")) << 2
+                             << "No such file or directory" << false;
+    QTest::newRow("FIFO") << fifo << 2 << "it is a FIFO, not a regular file" << false;
+    QTest::newRow("directory") << m_dir.path() << 2 << "it is a directory, not" << false;
+    QTest::newRow("device") << "/dev/zero" << 2 << "it is a character device, not" << false;
+    QTest::newRow("too large") << file("big", max + 1) << 2 << "larger than 64 MiB" << false;
+    QTest::newRow("no line end") << file("line", max) << 1
+                                 << "1 of its lines were longer than 64 KiB" << false;
+    QTest::newRow("window closed") << file("line", max) << 2 << QString() << true;
+    QTest::newRow("more lines than the list holds")
+        << file("lines", 0, lines) << int(kMaxListEntries) << "the last 3 lines" << false;
+}
+
+void PlayListTest::open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy() {
+    QFETCH(QString, path);
+    QFETCH(int, count);
+    QFETCH(QString, said);
+    QFETCH(bool, closeWhileReading);
+    MemoryList list;
+    list.append(QStringLiteral("keep"));
+    list.append(QStringLiteral("me"));
+    FakeFileDialog dialog;
+    dialog.answers = {path};
+    MemoryMessageBox messages;
+    HookedPump pump;
+    std::optional<PlayListCommands> commands(std::in_place, list, dialog, messages, pump);
+    bool listKeptDuringRead = true;
+    int yields = 0;
+    pump.onYield = [&] {
+        QtEventPump().yield();
+        ++yields;
+        listKeptDuringRead = listKeptDuringRead && list.count() == 2;
+        if (closeWhileReading) {
+            commands.reset();
+        }
+    };
+    ::alarm(60);  // a read that hangs ends the run here, with a signal
+    commands->openlist_Click();
+    ::alarm(0);
+
+    QCOMPARE(list.count(), count);
+    if (count == 2) {
+        QCOMPARE(list.items(), (QStringList{"keep", "me"}));
+    }
+    QVERIFY(listKeptDuringRead);
+    QCOMPARE(messages.shown.size(), said.isEmpty() ? 0 : 1);
+    if (!said.isEmpty()) {
+        QVERIFY2(messages.shown[0].contains(said), qPrintable(messages.shown[0]));
+    }
+    if (count == 1) {  // a 64 MiB read lets the window's events in all along
+        QCOMPARE(list.item(0), QString(kMaxPlayListLine, QChar(0)));
+        QVERIFY2(yields >= 64, qPrintable(QString::number(yields)));
+    }
 }
 
 void PlayListTest::selectingAMovie_asksThePlayerToPlayIt() {
