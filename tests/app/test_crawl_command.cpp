@@ -1,8 +1,8 @@
 // vidrake-crawl from the outside: a local web of a few pages, the presses it stands for, what
 // it writes to pipes, files and terminals, how a signal stops it and how it exits.
+#include "loopback_server.h"
 #include "play_list_file.h"
 #include "stores.h"
-#include "loopback_server.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // The play-list commands: through the window's menu and player, and on their own against
 // files that are no play list.
+#include "loopback_server.h"
 #include "play_list_commands.h"
 #include "play_list_file.h"
-#include "loopback_server.h"
 #include "ui_fixture.h"
 
 #include <QFile>
