@@ -155,9 +155,13 @@ void FetchPageTest::limits_endSilentSlowAndEndlessServers() {
     QVERIFY(slowPage.size() < 100'000);
     QCOMPARE(slowPage, QString(slowPage.size(), u'w'));
 
-    QCOMPARE(fetch(server.url("/endless"), {100'001, 30'000ms, 300'000ms}).size(), 100'001);
-    // The limits a user gets: a page stops at exactly 64 MiB.
-    QCOMPARE(fetch(server.url("/endless")).size(), qsizetype(64) << 20);
+    // The response head counts toward the limit, and a head is less than 1 KiB here.
+    const auto cutAt = [](qsizetype size, qsizetype limit) {
+        return size <= limit && size > limit - 1024;
+    };
+    QVERIFY(cutAt(fetch(server.url("/endless"), {100'001, 30'000ms, 300'000ms}).size(), 100'001));
+    // The limits a user gets: a page stops at 64 MiB.
+    QVERIFY(cutAt(fetch(server.url("/endless")).size(), qsizetype(64) << 20));
     QTRY_COMPARE(server.openConnections(), 0);  // nothing left open after a cut
 }
 
