@@ -17,10 +17,19 @@ using namespace vidrake;
 using namespace vidrake::test;
 using namespace std::chrono_literals;
 
+static const QString kTls = QStringLiteral(VIDRAKE_TEST_TLS "/");
+
 class NetTest final : public QObject {
     Q_OBJECT
 
 private slots:
+    // The roots that the test certificates chain to; proxies set by a test go with it.
+    void initTestCase() { qputenv("SSL_CERT_FILE", QFile::encodeName(kTls + "ca.pem")); }
+    void cleanup() {
+        for (const char* name : {"HTTP_PROXY", "https_proxy", "no_proxy"}) {
+            qunsetenv(name);
+        }
+    }
     void toUrl_sendsWindows1252BytesAndIdnHosts();
     void proxyFor_readsTheVariablesAsWgetAndCurlDo();
     void proxy_carriesPlainRequestsAndTunnelsTls();
@@ -43,25 +52,6 @@ QByteArray fetch(const QString& address, FetchLimits limits = {}) {
     return page;
 }
 
-// Sets environment variables for one test and takes them away again.
-class Environment {
-public:
-    void set(const char* name, const QByteArray& value) {
-        qputenv(name, value);
-        m_names.append(name);
-    }
-    ~Environment() {
-        for (const char* name : m_names) {
-            qunsetenv(name);
-        }
-    }
-
-private:
-    QList<const char*> m_names;
-};
-
-const QString kTls = QStringLiteral(VIDRAKE_TEST_TLS "/");
-
 }  // namespace
 
 void NetTest::toUrl_sendsWindows1252BytesAndIdnHosts() {
@@ -74,17 +64,13 @@ void NetTest::toUrl_sendsWindows1252BytesAndIdnHosts() {
         {QString::fromUtf8("http://u@b\u00FCcher.example:81/\u00FC"),
          "http://u@xn--bcher-kva.example:81/%FC"},
         {QString::fromUtf8("http://b\u00C3\u00BCcher.example/"), "http://xn--bcher-kva.example/"},
-        {"", ""},
-        {"nonsense", ""},
-        {"www.a.com", ""},
-        {"file:///etc/passwd", ""},
-        {"ftp://h/x", ""},
-        {"http://", ""},
-        {"data:text/html,http://a.com", ""},
-        {"javascript:x", ""},
     };
     for (const auto& [address, sent] : cases) {
         QCOMPARE(InternetClient::toUrl(address).toEncoded(), sent);
+    }
+    for (const char* refused : {"", "nonsense", "www.a.com", "file:///etc/passwd", "ftp://h/x",
+                                "http://", "data:text/html,http://a.com", "javascript:x"}) {
+        QVERIFY2(InternetClient::toUrl(QString::fromLatin1(refused)).isEmpty(), refused);
     }
 }
 
@@ -128,11 +114,9 @@ void NetTest::proxy_carriesPlainRequestsAndTunnelsTls() {
     TestHttpServer direct;
     direct.setPage("/d", "direct");
     const QByteArray at = "127.0.0.1:" + QByteArray::number(proxy.serverPort());
-    Environment env;
-    env.set("SSL_CERT_FILE", (kTls + "ca.pem").toLocal8Bit());
-    env.set("HTTP_PROXY", "u%40x:p%3Aw@" + at);
-    env.set("https_proxy", "http://u%40x:p%3Aw@" + at);
-    env.set("no_proxy", "127.0.0.1:" + QByteArray::number(direct.port()));
+    qputenv("HTTP_PROXY", "u%40x:p%3Aw@" + at);
+    qputenv("https_proxy", "http://u%40x:p%3Aw@" + at);
+    qputenv("no_proxy", "127.0.0.1:" + QByteArray::number(direct.port()));
 
     QCOMPARE(fetch(QString::fromUtf8("http://b\u00FCcher.example/x")), "proxied");
     QCOMPARE(fetch(site.url()), "secret");
@@ -147,15 +131,13 @@ void NetTest::proxy_carriesPlainRequestsAndTunnelsTls() {
     for (const QByteArray& head : proxy.requests()) {
         QVERIFY2(head.contains(credentials), head.constData());
     }
-    env.set("HTTP_PROXY", "127.0.0.1:1");  // nobody listens there
+    qputenv("HTTP_PROXY", "127.0.0.1:1");  // nobody listens there
     QCOMPARE(fetch("http://a.com/"), QByteArray());
 }
 
 void NetTest::tls_trustsOnlyAValidCertificateForTheHost() {
     TestHttpServer plain;
     plain.setPage("/", "plain");
-    Environment env;
-    env.set("SSL_CERT_FILE", (kTls + "ca.pem").toLocal8Bit());
     const QByteArray page = "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecret";
     const QByteArray down = "HTTP/1.1 302 Found\r\nLocation: " + plain.url("/").toLatin1() +
                             "\r\nContent-Length: 0\r\n\r\n";
@@ -216,7 +198,8 @@ void NetTest::hangingNameLookup_doesNotHoldTheProcess() {
     QProcess crawl;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LD_PRELOAD", VIDRAKE_HANG_LOOKUP);
-    env.insert("ASAN_OPTIONS", "verify_asan_link_order=0");
+    // The lookup's thread is left behind on purpose; the sanitizer's runtime may load second.
+    env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
     crawl.setProcessEnvironment(env);
     crawl.start(VIDRAKE_CRAWL_BIN, {"http://never.hang.test/"});
     // The page gives up after the connect limit; the lookup's thread must not keep the
