@@ -8,19 +8,6 @@
 #include <mutex>
 
 namespace vidrake {
-namespace {
-
-// A notifier is stopped at once, so that a new socket on the same descriptor can be watched,
-// and deleted later, since it may be the one whose signal is being delivered.
-void retire(std::unique_ptr<QSocketNotifier>& notifier) {
-    if (notifier) {
-        notifier->setEnabled(false);
-        notifier.release()->deleteLater();
-    }
-}
-
-}  // namespace
-
 CurlMulti::CurlMulti() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -34,12 +21,30 @@ CurlMulti::CurlMulti() {
 }
 
 CurlMulti::~CurlMulti() {
-    // Every transfer has removed itself; the watches left are libcurl's own.
-    for (auto& [fd, w] : m_watches) {
-        retire(w.read);
-        retire(w.write);
+    // Every transfer has removed itself; the notifiers go with this object.
+    for (CURL* easy : m_spareEasy) {
+        curl_easy_cleanup(easy);
     }
     curl_multi_cleanup(m_multi);
+}
+
+CURL* CurlMulti::takeEasy() {
+    if (m_spareEasy.empty()) {
+        return curl_easy_init();
+    }
+    CURL* easy = m_spareEasy.back();
+    m_spareEasy.pop_back();
+    return easy;
+}
+
+void CurlMulti::recycle(CURL* easy) {
+    constexpr std::size_t kKept = 16;
+    if (m_spareEasy.size() < kKept) {
+        curl_easy_reset(easy);
+        m_spareEasy.push_back(easy);
+    } else {
+        curl_easy_cleanup(easy);
+    }
 }
 
 void CurlMulti::add(CurlTransfer& transfer) {
@@ -75,6 +80,32 @@ int CurlMulti::onTimer(CURLM*, long ms, void* self) {
     return 0;
 }
 
+QSocketNotifier* CurlMulti::notifier(curl_socket_t fd, bool read) {
+    auto& spare = read ? m_spareRead : m_spareWrite;
+    QSocketNotifier* n = nullptr;
+    if (spare.empty()) {
+        n = new QSocketNotifier(read ? QSocketNotifier::Read : QSocketNotifier::Write, this);
+        const int mask = read ? CURL_CSELECT_IN : CURL_CSELECT_OUT;
+        connect(n, &QSocketNotifier::activated, this,
+                [this, mask](QSocketDescriptor socket) { act(socket, mask); });
+    } else {
+        n = spare.back();
+        spare.pop_back();
+    }
+    n->setSocket(fd);
+    return n;
+}
+
+// A notifier is stopped at once, so that a new socket on the same descriptor can be watched,
+// and kept for another socket; it may be the one whose signal is being delivered.
+void CurlMulti::retire(QSocketNotifier*& n) {
+    if (n) {
+        n->setEnabled(false);
+        (n->type() == QSocketNotifier::Read ? m_spareRead : m_spareWrite).push_back(n);
+        n = nullptr;
+    }
+}
+
 void CurlMulti::watch(curl_socket_t fd, int what) {
     if (what == CURL_POLL_REMOVE) {
         if (const auto it = m_watches.find(fd); it != m_watches.end()) {
@@ -85,21 +116,20 @@ void CurlMulti::watch(curl_socket_t fd, int what) {
         return;
     }
     Watch& w = m_watches[fd];
-    const auto want = [&](std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type,
-                          bool on, int mask) {
-        if (!notifier && on) {
-            notifier = std::make_unique<QSocketNotifier>(fd, type);
-            connect(notifier.get(), &QSocketNotifier::activated, this,
-                    [this, fd, mask] { act(fd, mask); });
-        }
-        if (notifier) {
-            notifier->setEnabled(on);
-        }
-    };
-    want(w.read, QSocketNotifier::Read, what == CURL_POLL_IN || what == CURL_POLL_INOUT,
-         CURL_CSELECT_IN);
-    want(w.write, QSocketNotifier::Write, what == CURL_POLL_OUT || what == CURL_POLL_INOUT,
-         CURL_CSELECT_OUT);
+    const bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
+    const bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
+    if (read && !w.read) {
+        w.read = notifier(fd, true);
+    }
+    if (write && !w.write) {
+        w.write = notifier(fd, false);
+    }
+    if (w.read) {
+        w.read->setEnabled(read);
+    }
+    if (w.write) {
+        w.write->setEnabled(write);
+    }
 }
 
 void CurlMulti::act(curl_socket_t fd, int mask) {

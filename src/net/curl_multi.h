@@ -10,7 +10,6 @@
 
 #include <curl/curl.h>
 
-#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -28,6 +27,11 @@ public:
     CurlMulti();
     ~CurlMulti() override;
 
+    // An easy handle for a new transfer, and back when the transfer is gone: pages come and
+    // go by the thousand, so handles and socket notifiers are kept for the next ones.
+    CURL* takeEasy();
+    void recycle(CURL* easy);
+
     void add(CurlTransfer& transfer);
     // Ends the transfer's connection at once; nothing more is heard of it.
     void remove(CurlTransfer& transfer);
@@ -40,19 +44,24 @@ public:
 
 private:
     struct Watch {
-        std::unique_ptr<QSocketNotifier> read;
-        std::unique_ptr<QSocketNotifier> write;
+        QSocketNotifier* read = nullptr;
+        QSocketNotifier* write = nullptr;
     };
 
     static int onSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketp);
     static int onTimer(CURLM* multi, long ms, void* self);
     void watch(curl_socket_t fd, int what);
+    QSocketNotifier* notifier(curl_socket_t fd, bool read);
+    void retire(QSocketNotifier*& notifier);
     void act(curl_socket_t fd, int mask);
     void settle();
 
     CURLM* m_multi = nullptr;
     QTimer m_timer;
     std::unordered_map<curl_socket_t, Watch> m_watches;
+    std::vector<QSocketNotifier*> m_spareRead;  // children of this, disabled
+    std::vector<QSocketNotifier*> m_spareWrite;
+    std::vector<CURL*> m_spareEasy;
     std::vector<CurlTransfer*> m_touched;
 };
 

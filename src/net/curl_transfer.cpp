@@ -19,7 +19,7 @@ bool isRedirect(int status) {
 
 CurlTransfer::CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings)
     : m_multi(multi), m_url(std::move(url)), m_settings(std::move(settings)) {
-    m_easy = curl_easy_init();
+    m_easy = m_multi.takeEasy();
     for (const char* h : {"Cache-Control: no-cache", "Pragma: no-cache", "Connection: close"}) {
         m_headers = curl_slist_append(m_headers, h);
     }
@@ -33,7 +33,7 @@ CurlTransfer::~CurlTransfer() {
         m_multi.remove(*this);
     }
     m_multi.forget(*this);
-    curl_easy_cleanup(m_easy);
+    m_multi.recycle(m_easy);
     curl_slist_free_all(m_headers);
 }
 
@@ -151,6 +151,12 @@ size_t CurlTransfer::body(const char* data, size_t size) {
     if (waiting() >= kHighWater) {
         m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
+    }
+    if (m_bodyPos > 0 && m_bodyPos >= waiting()) {
+        // What was taken goes and what waits moves to the front: a big page never piles up
+        // behind the reader.
+        m_body.remove(0, m_bodyPos);
+        m_bodyPos = 0;
     }
     const qint64 room = m_settings.limits->maxBytes - m_headBytes - m_received;
     const auto n = static_cast<qsizetype>(std::clamp<qint64>(room, 0, qint64(size)));
