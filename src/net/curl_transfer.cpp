@@ -175,7 +175,7 @@ qint64 CurlTransfer::take(char* buffer, qint64 size) {
     std::memcpy(buffer, m_body.constData() + m_bodyPos, static_cast<std::size_t>(n));
     m_bodyPos += n;
     if (m_bodyPos == m_body.size()) {
-        m_body.clear();
+        m_body.resize(0);  // keeps its memory for the next bytes
         m_bodyPos = 0;
     }
     if (m_paused && waiting() <= kHighWater / 2) {
