@@ -5,7 +5,7 @@ set -euo pipefail
 
 VIDRAKE_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libre2-dev
+  qt6-base-dev libre2-dev libcurl4-openssl-dev
   libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
   curl wget wget2 openssl
   desktop-file-utils appstream

@@ -2,8 +2,12 @@
 
 #include "code_page.h"
 
-#include "http_exchange.h"
+#include "curl_multi.h"
+#include "curl_transfer.h"
+#include "proxy_choice.h"
+#include "web_address.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -17,64 +21,27 @@ struct InternetClient::Session {
 
 struct InternetClient::Request {
     Handle session = kNull;
-    std::unique_ptr<HttpExchange> exchange;
+    std::unique_ptr<CurlTransfer> transfer;
     qint64 delivered = 0;
     QElapsedTimer started;
-    QElapsedTimer sinceByte;
     bool ended = false;
 };
 
-namespace {
+InternetClient::InternetClient(FetchLimits limits, QObject* parent)
+    : QObject(parent),
+      m_limits(limits),
+      m_multi(std::make_unique<CurlMulti>()),
+      m_proxy(std::make_unique<ProxyEnvironment>(ProxyEnvironment::fromSystem())),
+      m_caFile(qgetenv("SSL_CERT_FILE")),
+      m_caDir(qgetenv("SSL_CERT_DIR")) {}
 
-// Bytes that may stand in a URL as they are; everything else is percent-encoded.
-bool keepsAsIs(unsigned char b) {
-    if (b <= 0x20 || b >= 0x7F) {
-        return false;
-    }
-    switch (b) {
-        case '"':
-        case '<':
-        case '>':
-        case '\\':
-        case '^':
-        case '`':
-        case '{':
-        case '|':
-        case '}':
-            return false;
-        default:
-            return true;
-    }
+InternetClient::~InternetClient() {
+    // The transfers leave the multi before it goes.
+    m_requests.clear();
 }
 
-}  // namespace
-
-InternetClient::InternetClient(FetchLimits limits, QObject* parent)
-    : QObject(parent), m_limits(limits) {}
-
-InternetClient::~InternetClient() = default;
-
 QUrl InternetClient::toUrl(const QString& address) {
-    const QByteArray bytes = code_page::encode(address);
-    QByteArray encoded;
-    encoded.reserve(bytes.size() + 16);
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (keepsAsIs(b)) {
-            encoded.append(c);
-        } else {
-            encoded.append('%');
-            encoded.append(kHex[b >> 4]);
-            encoded.append(kHex[b & 0xF]);
-        }
-    }
-    QUrl url = QUrl::fromEncoded(encoded, QUrl::TolerantMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
-        return {};
-    }
-    return url;
+    return webUrl(code_page::encode(address));
 }
 
 InternetClient::Handle InternetClient::nextHandle() {
@@ -97,18 +64,16 @@ InternetClient::Handle InternetClient::openUrl(Handle session, const QString& ad
     if (it == m_sessions.end()) {
         return kNull;
     }
-    const QUrl url = toUrl(address);
+    QUrl url = toUrl(address);
     if (url.isEmpty()) {
         return kNull;
     }
     auto r = std::make_unique<Request>();
     r->session = session;
-    r->exchange = std::make_unique<HttpExchange>(url, it->second->agent);
     r->started.start();
-    r->sinceByte.start();
-    Request* raw = r.get();
-    connect(r->exchange.get(), &HttpExchange::progressed, this,
-            [raw] { raw->sinceByte.restart(); });
+    r->transfer = std::make_unique<CurlTransfer>(
+        *m_multi, std::move(url),
+        TransferSettings{it->second->agent, &m_limits, m_proxy.get(), m_caFile, m_caDir});
     const Handle h = nextHandle();
     m_requests.emplace(h, std::move(r));
     return h;
@@ -121,7 +86,7 @@ InternetClient::Request* InternetClient::request(Handle handle) {
 
 void InternetClient::waitForBytes(Request& r) {
     using std::chrono::milliseconds;
-    const qint64 toStall = m_limits.stallTimeout.count() - r.sinceByte.elapsed();
+    const qint64 toStall = m_limits.stallTimeout.count() - r.transfer->idleMs();
     const qint64 toTotal = m_limits.totalTimeout.count() - r.started.elapsed();
     const qint64 wait = std::max<qint64>(0, std::min(toStall, toTotal));
 
@@ -129,7 +94,7 @@ void InternetClient::waitForBytes(Request& r) {
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(r.exchange.get(), &HttpExchange::progressed, &loop, &QEventLoop::quit);
+    QObject::connect(r.transfer.get(), &CurlTransfer::progressed, &loop, &QEventLoop::quit);
     timer.start(milliseconds(wait));
     loop.exec();
 }
@@ -140,16 +105,16 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
         return 0;
     }
     for (;;) {
-        const qint64 room = m_limits.maxBytes - r->delivered;
+        const qint64 room = m_limits.maxBytes - r->transfer->headBytes() - r->delivered;
         if (room <= 0) {
             break;
         }
-        const qint64 n = r->exchange->take(buffer, std::min<qint64>(size, room));
+        const qint64 n = r->transfer->take(buffer, std::min<qint64>(size, room));
         if (n > 0) {
             r->delivered += n;
             return static_cast<quint32>(n);
         }
-        if (r->exchange->done() || r->sinceByte.elapsed() >= m_limits.stallTimeout.count() ||
+        if (r->transfer->done() || r->transfer->idleMs() >= m_limits.stallTimeout.count() ||
             r->started.elapsed() >= m_limits.totalTimeout.count()) {
             break;
         }
@@ -161,7 +126,7 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
         }
     }
     r->ended = true;
-    r->exchange->abort();
+    r->transfer->abort();
     return 0;
 }
 
@@ -182,7 +147,7 @@ void InternetClient::close(Handle handle) {
 void InternetClient::abortAll() {
     for (auto& [handle, r] : m_requests) {
         r->ended = true;
-        r->exchange->abort();
+        r->transfer->abort();
     }
 }
 

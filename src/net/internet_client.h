@@ -1,11 +1,12 @@
 // The Internet client the page fetcher stands on, with the four operations it relies on:
 // open a session with an agent name, open an address, read a block, close a handle.
-// Built on Qt Network's sockets in the calling thread; every wait runs that thread's event
-// loop, so the window stays live while a page arrives.
+// Built on libcurl's multi interface in the calling thread; every wait runs that thread's
+// event loop, so the window stays live while a page arrives. Requests go through the proxy that
+// the environment names (http_proxy, https_proxy, all_proxy, no_proxy), and certificates are
+// checked against the system's roots (or SSL_CERT_FILE / SSL_CERT_DIR, as OpenSSL reads them).
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -16,12 +17,16 @@
 
 namespace vidrake {
 
+class CurlMulti;
+struct ProxyEnvironment;
+
 // Where a page stops being read, so that a silent, slow or endless server cannot hold the
 // program. What was read before a limit struck is the page.
 struct FetchLimits {
-    qint64 maxBytes = qint64(64) << 20;
-    std::chrono::milliseconds stallTimeout{30'000};   // no byte for this long
-    std::chrono::milliseconds totalTimeout{300'000};  // the whole page
+    qint64 maxBytes = qint64(64) << 20;                // heads and body
+    std::chrono::milliseconds stallTimeout{30'000};    // no byte for this long
+    std::chrono::milliseconds totalTimeout{300'000};   // the whole page
+    std::chrono::milliseconds connectTimeout{15'000};  // name lookup and connection
 };
 
 class InternetClient final : public QObject {
@@ -69,6 +74,10 @@ private:
     void waitForBytes(Request& r);
 
     FetchLimits m_limits;
+    std::unique_ptr<CurlMulti> m_multi;
+    std::unique_ptr<ProxyEnvironment> m_proxy;
+    QByteArray m_caFile;
+    QByteArray m_caDir;
     Handle m_last = kNull;
     std::unordered_map<Handle, std::unique_ptr<Session>> m_sessions;
     std::unordered_map<Handle, std::unique_ptr<Request>> m_requests;

@@ -1,0 +1,218 @@
+#include "curl_transfer.h"
+
+#include "curl_multi.h"
+#include "web_address.h"
+
+#include <cstring>
+
+namespace vidrake {
+namespace {
+
+// libcurl's receive buffer: larger than its default, so a big page needs fewer calls.
+constexpr long kReceiveBuffer = 256 * 1024;
+
+bool isRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings)
+    : m_multi(multi), m_url(std::move(url)), m_settings(std::move(settings)) {
+    m_easy = m_multi.takeEasy();
+    for (const char* h : {"Cache-Control: no-cache", "Pragma: no-cache", "Connection: close"}) {
+        m_headers = curl_slist_append(m_headers, h);
+    }
+    m_idle.start();
+    start();
+    m_multi.kick();
+}
+
+CurlTransfer::~CurlTransfer() {
+    if (m_inMulti) {
+        m_multi.remove(*this);
+    }
+    m_multi.forget(*this);
+    m_multi.recycle(m_easy);
+    curl_slist_free_all(m_headers);
+}
+
+void CurlTransfer::start() {
+    if (m_inMulti) {
+        m_multi.remove(*this);
+        m_inMulti = false;
+    }
+    m_headSize = 0;
+    m_status = 0;
+    m_location.clear();
+    m_next.clear();
+
+    CURL* e = m_easy;
+    curl_easy_reset(e);
+    const auto ms = [](std::chrono::milliseconds t) { return static_cast<long>(t.count()); };
+    curl_easy_setopt(e, CURLOPT_URL, m_url.toEncoded().constData());
+    curl_easy_setopt(e, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    // The address goes out as it stands: no dot segments taken out.
+    curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(e, CURLOPT_USERAGENT, m_settings.agent.constData());
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, m_headers);
+    // The page is the bytes as sent: nothing is asked for compressed or unpacked.
+    curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    // One page, one connection: nothing lives on from one page to the next.
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, ms(m_settings.limits->connectTimeout));
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    // A name lookup cannot be cancelled: leave its thread behind rather than wait for it, both
+    // when a page is closed and when the program ends.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    // The proxy is chosen here, from the environment as wget and curl read it; libcurl is kept
+    // from reading the variables again by its own rules.
+    const QByteArray proxy = proxyFor(*m_settings.proxy, m_url);
+    curl_easy_setopt(e, CURLOPT_PROXY, proxy.constData());
+    curl_easy_setopt(e, CURLOPT_NOPROXY, "");
+    curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!m_settings.caFile.isEmpty()) {
+        curl_easy_setopt(e, CURLOPT_CAINFO, m_settings.caFile.constData());
+        curl_easy_setopt(e, CURLOPT_PROXY_CAINFO, m_settings.caFile.constData());
+    }
+    if (!m_settings.caDir.isEmpty()) {
+        curl_easy_setopt(e, CURLOPT_CAPATH, m_settings.caDir.constData());
+        curl_easy_setopt(e, CURLOPT_PROXY_CAPATH, m_settings.caDir.constData());
+    }
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHead);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    m_multi.add(*this);
+    m_inMulti = true;
+}
+
+size_t CurlTransfer::onHead(char* data, size_t, size_t size, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    t->m_idle.restart();
+    t->m_multi.touched(*t);
+    t->m_headBytes += static_cast<qint64>(size);
+    t->m_headSize += static_cast<qint64>(size);
+    if (t->m_headSize > kMaxHead) {
+        t->m_refused = true;  // no server needs a head this large
+        return 0;
+    }
+    if (t->m_headBytes + t->m_received > t->m_settings.limits->maxBytes) {
+        return 0;  // heads fill the page too: an endless run of them ends it
+    }
+    const QByteArrayView line = QByteArrayView(data, static_cast<qsizetype>(size)).trimmed();
+    return t->headLine(line, t->m_headSize == qint64(size)) ? size : 0;
+}
+
+bool CurlTransfer::headLine(QByteArrayView line, bool first) {
+    if (first) {
+        const QByteArray status = line.toByteArray();
+        m_status = status.startsWith("HTTP/") ? status.mid(status.indexOf(' ') + 1, 3).toInt() : 0;
+        return true;
+    }
+    if (!line.isEmpty()) {
+        if (line.size() >= 9 && line.first(9).compare("location:", Qt::CaseInsensitive) == 0) {
+            m_location = line.sliced(9).trimmed().toByteArray();
+        }
+        return true;
+    }
+    // The end of a head.
+    const int status = m_status;
+    m_headSize = 0;
+    m_status = 0;
+    if (status >= 100 && status < 200) {
+        m_location.clear();  // an interim answer; the real head follows
+        return true;
+    }
+    if (!isRedirect(status)) {
+        return true;
+    }
+    // A redirect's body is no page: stop here, and go on where it leads if that is allowed.
+    m_next = m_redirects < kMaxRedirects ? redirectTarget(m_url, m_location) : QUrl();
+    if (m_next.isEmpty()) {
+        m_refused = true;
+    } else {
+        ++m_redirects;
+    }
+    return false;
+}
+
+size_t CurlTransfer::onBody(char* data, size_t, size_t size, void* self) {
+    return static_cast<CurlTransfer*>(self)->body(data, size);
+}
+
+size_t CurlTransfer::body(const char* data, size_t size) {
+    if (waiting() >= kHighWater) {
+        m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    if (m_bodyPos > 0 && m_bodyPos >= waiting()) {
+        // What was taken goes and what waits moves to the front: a big page never piles up
+        // behind the reader.
+        m_body.remove(0, m_bodyPos);
+        m_bodyPos = 0;
+    }
+    const qint64 room = m_settings.limits->maxBytes - m_headBytes - m_received;
+    const auto n = static_cast<qsizetype>(std::clamp<qint64>(room, 0, qint64(size)));
+    m_body.append(data, n);
+    m_received += n;
+    m_idle.restart();
+    m_multi.touched(*this);
+    return static_cast<size_t>(n) == size ? size : 0;  // a full page ends the transfer
+}
+
+qint64 CurlTransfer::take(char* buffer, qint64 size) {
+    const qint64 n = std::min<qint64>(size, waiting());
+    if (n <= 0) {
+        return 0;
+    }
+    std::memcpy(buffer, m_body.constData() + m_bodyPos, static_cast<std::size_t>(n));
+    m_bodyPos += n;
+    if (m_bodyPos == m_body.size()) {
+        m_body.resize(0);  // keeps its memory for the next bytes
+        m_bodyPos = 0;
+    }
+    if (m_paused && waiting() <= kHighWater / 2) {
+        // The reader made room; a paused transfer was never the server's delay.
+        m_paused = false;
+        m_idle.restart();
+        curl_easy_pause(m_easy, CURLPAUSE_CONT);
+    }
+    return n;
+}
+
+void CurlTransfer::finished(CURLcode) {
+    if (!m_next.isEmpty() && !m_refused) {
+        m_url = m_next;
+        start();
+        return;
+    }
+    // Any other end keeps what arrived; a refused head or redirect leaves no page.
+    end(!m_refused);
+}
+
+void CurlTransfer::end(bool keepBody) {
+    if (m_inMulti) {
+        m_multi.remove(*this);
+        m_inMulti = false;
+    }
+    if (!keepBody) {
+        m_body.clear();
+        m_bodyPos = 0;
+    }
+    m_done = true;
+    m_multi.touched(*this);
+}
+
+void CurlTransfer::abort() {
+    end(true);
+    emit progressed();
+}
+
+}  // namespace vidrake

@@ -1,0 +1,92 @@
+// One GET with its redirects on a libcurl easy handle: the response heads read as they come
+// (interim ones too, all counted toward the page's size), the body kept until it is taken, and
+// redirects followed by hand so that https never leads down to http.
+#pragma once
+
+#include "internet_client.h"
+#include "proxy_choice.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+namespace vidrake {
+
+class CurlMulti;
+
+// What every request of a client shares: its agent name, limits, proxy and trusted roots.
+struct TransferSettings {
+    QByteArray agent;
+    const FetchLimits* limits = nullptr;
+    const ProxyEnvironment* proxy = nullptr;
+    QByteArray caFile;  // SSL_CERT_FILE, when set: the roots to trust instead of the system's
+    QByteArray caDir;   // SSL_CERT_DIR, likewise
+};
+
+class CurlTransfer final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CurlTransfer)
+
+public:
+    static constexpr int kMaxRedirects = 50;
+    static constexpr qint64 kMaxHead = 64 * 1024;
+    // How much body may wait unread before the transfer is paused (and the server left to
+    // wait), so that a fast server cannot fill our memory.
+    static constexpr qsizetype kHighWater = 1 << 20;
+
+    CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings);
+    ~CurlTransfer() override;
+
+    // Takes up to `size` body bytes already received; 0 when none are waiting.
+    qint64 take(char* buffer, qint64 size);
+    // No more body will come: the page is whole, or it failed, or it was aborted.
+    bool done() const { return m_done; }
+    void abort();
+    // Bytes of every response head so far; they count toward the page's size.
+    qint64 headBytes() const { return m_headBytes; }
+    // Since a byte last arrived or the reader last made room: the time the server kept us
+    // waiting.
+    qint64 idleMs() const { return m_idle.elapsed(); }
+
+    CURL* easy() const { return m_easy; }
+    // Called by the multi once libcurl has ended the current exchange.
+    void finished(CURLcode result);
+
+signals:
+    // Something arrived or the transfer ended; a waiting reader should look again.
+    void progressed();
+
+private:
+    static size_t onHead(char* data, size_t, size_t size, void* self);
+    static size_t onBody(char* data, size_t, size_t size, void* self);
+    bool headLine(QByteArrayView line, bool first);
+    size_t body(const char* data, size_t size);
+    void start();
+    void end(bool keepBody);
+    qsizetype waiting() const { return m_body.size() - m_bodyPos; }
+
+    CurlMulti& m_multi;
+    QUrl m_url;
+    TransferSettings m_settings;
+    CURL* m_easy = nullptr;
+    curl_slist* m_headers = nullptr;
+    bool m_inMulti = false;
+    QByteArray m_body;  // body bytes not yet taken
+    qsizetype m_bodyPos = 0;
+    qint64 m_received = 0;  // body bytes accepted, taken or not
+    qint64 m_headBytes = 0;
+    qint64 m_headSize = 0;  // of the head being read
+    int m_status = 0;
+    QByteArray m_location;
+    QUrl m_next;  // where a redirect leads
+    int m_redirects = 0;
+    bool m_refused = false;  // the page is empty, whatever arrived
+    bool m_paused = false;
+    bool m_done = false;
+    QElapsedTimer m_idle;
+};
+
+}  // namespace vidrake
