@@ -1,29 +1,9 @@
 #include "fetch_page.h"
 
 #include "event_pump.h"
-
-#include <algorithm>
+#include "page_buffer.h"
 
 namespace vidrake {
-namespace {
-
-// Room for one more block at the end of the page, or null once a block would take the page
-// past `limit`. The room doubles when it runs out (a reallocation that the C library mostly
-// does in place), up to the limit and no further.
-char* roomForBlock(QByteArray& page, qint64 limit) {
-    const qsizetype size = page.size();
-    if (size + qint64(kFetchBlockSize) > limit) {
-        return nullptr;
-    }
-    if (page.capacity() - size < qsizetype(kFetchBlockSize)) {
-        page.reserve(qsizetype(std::min<qint64>(
-            limit, std::max<qint64>(2 * page.capacity(), size + kFetchBlockSize))));
-    }
-    page.resize(size + kFetchBlockSize);
-    return page.data() + size;
-}
-
-}  // namespace
 
 PageRequest open_page(InternetClient& internet, const QString& address) {
     PageRequest request;
@@ -34,18 +14,15 @@ PageRequest open_page(InternetClient& internet, const QString& address) {
 
 QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest request,
                      const bool* cancelled) {
-    const qint64 limit = internet.limits().maxBytes;
-    QByteArray page;
+    PageBuffer page(internet.limits().maxBytes);
     // For the last reads of a page that has no room left for a whole block under the limit.
     char spare[kFetchBlockSize];
     for (;;) {
-        const qsizetype size = page.size();
-        char* room = roomForBlock(page, limit);
+        char* room = page.room(kFetchBlockSize);
         const quint32 n = internet.read(request.url, room ? room : spare, kFetchBlockSize);
         if (room) {
-            page.resize(size + n);
-        } else if (n > 0) {
-            page.reserve(size + n);
+            page.commit(n);
+        } else {
             page.append(spare, n);
         }
         pump.yield();
@@ -59,7 +36,7 @@ QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest requ
     if (request.root != InternetClient::kNull) {
         internet.close(request.root);
     }
-    return page;
+    return page.take();
 }
 
 QByteArray fetch_page(InternetClient& internet, EventPump& pump, QString address,

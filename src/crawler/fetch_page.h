@@ -27,9 +27,8 @@ struct PageRequest {
 PageRequest open_page(InternetClient& internet, const QString& address);
 
 // Reads the page in blocks of 2048 bytes, each straight into the page, and lets the event
-// loop run after every block; then closes both handles. The page grows geometrically but is
-// never given more room than the client's page limit. When `*cancelled` turns true during a
-// yield, the page ends there.
+// loop run after every block; then closes both handles. The page is never given more room than
+// the client's page limit. When `*cancelled` turns true during a yield, the page ends there.
 QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest request,
                      const bool* cancelled = nullptr);
 
