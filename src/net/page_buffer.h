@@ -21,7 +21,6 @@ public:
     // Bytes read elsewhere, added with no room to spare.
     void append(const char* bytes, qsizetype size);
 
-    qsizetype size() const { return m_size; }
     // The page; the buffer is empty afterwards.
     QByteArray take();
 
