@@ -2,7 +2,6 @@
 // to make a backtracking matcher slow, against grep -oE on the same bytes.
 #include "bench_pages.h"
 #include "bench_util.h"
-#include "code_page.h"
 #include "crawl.h"
 #include "pattern_matcher.h"
 
@@ -25,9 +24,10 @@ struct Harvest {
     qsizetype matches = 0;
 };
 
-Harvest harvest(const RegExp& matcher, std::string_view text, int runs) {
+Harvest harvest(const RegExp& matcher, const std::string& page, int runs) {
     Harvest h;
-    h.seconds = bestOf(runs, [&] { h.matches = matcher.executeUtf8(text).size(); });
+    const QByteArrayView bytes(page.data(), static_cast<qsizetype>(page.size()));
+    h.seconds = bestOf(runs, [&] { h.matches = matcher.execute(bytes).size(); });
     return h;
 }
 
@@ -50,14 +50,10 @@ void setGlobalPattern(RegExp& matcher, const char* pattern) {
 }
 
 void benchHarvest(const RegExp& site, const RegExp& movie, bool withGrep) {
+    // The page as the fetcher hands it over: its bytes.
     const std::string bytes = harvestPage(std::size_t(8) << 20);
-    // The page as the fetcher hands it over: one character for each byte.
-    const QString page = code_page::decode(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QByteArray utf8;
-    const double convert = bestOf(kRuns, [&] { utf8 = page.toUtf8(); });
-    const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    const Harvest s = harvest(site, text, kRuns);
-    const Harvest m = harvest(movie, text, kRuns);
+    const Harvest s = harvest(site, bytes, kRuns);
+    const Harvest m = harvest(movie, bytes, kRuns);
 
     GrepRun gs, gm;
     if (withGrep) {
@@ -72,12 +68,11 @@ void benchHarvest(const RegExp& site, const RegExp& movie, bool withGrep) {
                 mib(double(bytes.size())), kRuns);
     std::printf("%-22s %10s %12s %12s %12s\n", "", "ours ms", "grep -oE ms", "ours found",
                 "grep found");
-    std::printf("%-22s %10.2f %12s %12s %12s\n", "QString to UTF-8", convert * 1e3, "-", "-", "-");
     std::printf("%-22s %10.2f %12.2f %12lld %12ld\n", "site pattern", s.seconds * 1e3,
                 gs.seconds * 1e3, static_cast<long long>(s.matches), gs.matches);
     std::printf("%-22s %10.2f %12.2f %12lld %12ld\n", "movie pattern", m.seconds * 1e3,
                 gm.seconds * 1e3, static_cast<long long>(m.matches), gm.matches);
-    const double ours = convert + s.seconds + m.seconds;
+    const double ours = s.seconds + m.seconds;
     const double peer = gs.seconds + gm.seconds;
     const char* counts = !withGrep                                              ? "not compared"
                          : (s.matches == gs.matches && m.matches == gm.matches) ? "agree"
@@ -125,12 +120,8 @@ void benchHostile(const RegExp& site, const RegExp& movie, bool withGrep) {
         double smallest = 0;
         for (const std::size_t kib : kSizesKiB) {
             const std::string bytes = v.make(kib * 1024);
-            const QString page =
-                code_page::decode(bytes.data(), static_cast<qsizetype>(bytes.size()));
-            const QByteArray utf8 = page.toUtf8();
-            const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-            const Harvest s = harvest(site, text, runs);
-            const Harvest m = harvest(movie, text, runs);
+            const Harvest s = harvest(site, bytes, runs);
+            const Harvest m = harvest(movie, bytes, runs);
             GrepRun gs, gm;
             if (withGrep) {
                 writeFile(file, bytes);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,20 @@
 extern char** environ;
 
 namespace vidrake::bench {
+
+namespace {
+
+double seconds(const timeval& t) {
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 PeerRun runPeer(const std::vector<std::string>& argv, const std::string& outPath) {
     std::vector<char*> args;
@@ -47,8 +62,10 @@ PeerRun runPeer(const std::vector<std::string>& argv, const std::string& outPath
         return run;
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) == pid) {
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) == pid) {
         run.seconds = secondsSince(start);
+        run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     return run;
@@ -57,9 +74,11 @@ PeerRun runPeer(const std::vector<std::string>& argv, const std::string& outPath
 PeerRun bestPeer(int runs, const std::vector<std::string>& argv, const std::string& outPath) {
     PeerRun best;
     best.seconds = std::numeric_limits<double>::infinity();
+    best.cpuSeconds = best.seconds;
     for (int i = 0; i < runs; ++i) {
         const PeerRun run = runPeer(argv, outPath);
         best.seconds = std::min(best.seconds, run.seconds);
+        best.cpuSeconds = std::min(best.cpuSeconds, run.cpuSeconds);
         best.status = run.status;
     }
     return best;

@@ -32,9 +32,14 @@ double bestOf(int runs, F&& f) {
     return best;
 }
 
+// The processor time this process has used so far, user and system, in seconds: on a busy
+// machine a steadier measure of what a run costs than the time on the clock.
+double cpuSeconds();
+
 struct PeerRun {
     double seconds = 0;
-    int status = -1;  // exit status; -1 when it could not be started or was killed
+    double cpuSeconds = 0;  // the peer's own processor time, user and system
+    int status = -1;        // exit status; -1 when it could not be started or was killed
 };
 
 // Runs `argv` with LC_ALL=C, standard output to `outPath`, timed from start to exit.

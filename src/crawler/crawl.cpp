@@ -27,6 +27,9 @@ Crawler::Crawler(CrawlStores stores, CrawlState& state, CrawlPlatform platform)
     m_movieLinks.setGlobal(true);
     m_movieLinks.setPattern(QString::fromLatin1(kMoviePattern));
     m_firstMovie.setPattern(QString::fromLatin1(kMoviePattern));
+    for (RegExp* links : {&m_siteLinks, &m_movieLinks, &m_firstMovie}) {
+        links->setMaxLength(kMaxLinkLength);
+    }
 }
 
 Crawler::~Crawler() {
@@ -40,7 +43,7 @@ void Crawler::cancel() {
     }
 }
 
-QString Crawler::fetch(const QString& address, const std::shared_ptr<bool>& cancelled) {
+QByteArray Crawler::fetch(const QString& address, const std::shared_ptr<bool>& cancelled) {
     return fetch_page(m_platform.internet, m_platform.pump, address, cancelled.get());
 }
 
@@ -115,19 +118,16 @@ void Crawler::Command1_Click() {
 void Crawler::scan_startpage(QString address) {
     // Held here: a handler run during the fetch may destroy this crawler.
     const std::shared_ptr<bool> cancelled = m_cancelled;
-    const QString page = fetch(address, cancelled);
+    const QByteArray page = fetch(address, cancelled);
     if (*cancelled) {
         return;
     }
-    m_stores.Text2.setText(page);
-    // One conversion serves both patterns.
-    const QByteArray utf8 = page.toUtf8();
-    const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    m_stores.Text2.setPage(page);
 
     m_stores.Label1.setText(address);
     // Links beyond what a list can hold would be dropped by it anyway: they are not even made.
     for (const QString& link :
-         m_siteLinks.executeUtf8(text, kMaxListEntries - m_stores.List1.count())) {
+         m_siteLinks.execute(page, kMaxListEntries - m_stores.List1.count())) {
         m_stores.List1.append(link);
     }
     const int raw = m_stores.List1.count();
@@ -139,7 +139,7 @@ void Crawler::scan_startpage(QString address) {
         m_stores.ProgressBar1.setMaximum(m_state.sitebound);
     }
     for (const QString& movie :
-         m_movieLinks.executeUtf8(text, kMaxListEntries - m_stores.List2.count())) {
+         m_movieLinks.execute(page, kMaxListEntries - m_stores.List2.count())) {
         m_stores.List2.append(movie);
     }
 }
@@ -168,7 +168,7 @@ void Crawler::runitem(QString address) {
 
 void Crawler::search_mlist(QString address) {
     const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
-    const QString page = fetch(address, cancelled);
+    const QByteArray page = fetch(address, cancelled);
     if (*cancelled) {
         return;
     }

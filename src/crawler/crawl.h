@@ -21,6 +21,8 @@ class InternetClient;
 
 inline constexpr char kSitePattern[] = "http\\S+\\.(com|net)";
 inline constexpr char kMoviePattern[] = "(http)\\S+\\.(avi|mpg|wmv)";
+// A link longer than this is no address that a common server accepts; it is not listed.
+inline constexpr qsizetype kMaxLinkLength = 8192;
 
 QString tooManyMoviesMessage();
 QString notANumberMessage();
@@ -35,7 +37,7 @@ struct CrawlState {
 struct CrawlStores {
     TextStore& Text1;  // start address
     TextStore& Text4;  // wanted number of movies
-    TextStore& Text2;  // raw text of the last start page
+    PageStore& Text2;  // raw text of the last start page
     TextStore& Label1;
     ListStore& List1;  // every site link harvested, duplicates included
     ListStore& List2;  // the movie list
@@ -72,7 +74,7 @@ public:
     void cancel();
 
 private:
-    QString fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
+    QByteArray fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
     void syncQueueIndex();
 
     CrawlStores m_stores;

@@ -1,7 +1,7 @@
 #include "fetch_page.h"
 
 #include "event_pump.h"
-#include "page_text.h"
+#include "page_buffer.h"
 
 namespace vidrake {
 
@@ -12,13 +12,19 @@ PageRequest open_page(InternetClient& internet, const QString& address) {
     return request;
 }
 
-QString read_page(InternetClient& internet, EventPump& pump, PageRequest request,
-                  const bool* cancelled) {
-    PageText result;
-    char block[kFetchBlockSize];
+QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest request,
+                     const bool* cancelled) {
+    PageBuffer page(internet.limits().maxBytes);
+    // For the last reads of a page that has no room left for a whole block under the limit.
+    char spare[kFetchBlockSize];
     for (;;) {
-        const quint32 n = internet.read(request.url, block, kFetchBlockSize);
-        result.append(block, n);
+        char* room = page.room(kFetchBlockSize);
+        const quint32 n = internet.read(request.url, room ? room : spare, kFetchBlockSize);
+        if (room) {
+            page.commit(n);
+        } else {
+            page.append(spare, n);
+        }
         pump.yield();
         if (n == 0 || (cancelled && *cancelled)) {
             break;
@@ -30,11 +36,11 @@ QString read_page(InternetClient& internet, EventPump& pump, PageRequest request
     if (request.root != InternetClient::kNull) {
         internet.close(request.root);
     }
-    return result.take();
+    return page.take();
 }
 
-QString fetch_page(InternetClient& internet, EventPump& pump, QString address,
-                   const bool* cancelled) {
+QByteArray fetch_page(InternetClient& internet, EventPump& pump, QString address,
+                      const bool* cancelled) {
     return read_page(internet, pump, open_page(internet, address), cancelled);
 }
 

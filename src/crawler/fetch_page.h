@@ -1,10 +1,12 @@
-// Downloads one page and returns its body as text; an empty text when nothing could be read.
-// The download is two steps, opening the request and reading it to its end, so that a walk can
-// open the pages of the sites ahead of it before it reads them.
+// Downloads one page and returns its body as the bytes that arrived, one Windows-1252
+// character a byte; empty when nothing could be read. The download is two steps, opening the
+// request and reading it to its end, so that a walk can open the pages of the sites ahead of
+// it before it reads them.
 #pragma once
 
 #include "internet_client.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace vidrake {
@@ -24,14 +26,14 @@ struct PageRequest {
 // may be null (an address that cannot be opened).
 PageRequest open_page(InternetClient& internet, const QString& address);
 
-// Reads the page in blocks of 2048 bytes, turning each byte into its Windows-1252 character,
-// and lets the event loop run after every block; then closes both handles. When `*cancelled`
-// turns true during a yield, the page ends there.
-QString read_page(InternetClient& internet, EventPump& pump, PageRequest request,
-                  const bool* cancelled = nullptr);
+// Reads the page in blocks of 2048 bytes, each straight into the page, and lets the event
+// loop run after every block; then closes both handles. The page is never given more room than
+// the client's page limit. When `*cancelled` turns true during a yield, the page ends there.
+QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest request,
+                     const bool* cancelled = nullptr);
 
 // open_page then read_page.
-QString fetch_page(InternetClient& internet, EventPump& pump, QString address,
-                   const bool* cancelled = nullptr);
+QByteArray fetch_page(InternetClient& internet, EventPump& pump, QString address,
+                      const bool* cancelled = nullptr);
 
 }  // namespace vidrake

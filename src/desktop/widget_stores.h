@@ -1,6 +1,7 @@
 // The main window's widgets seen as the stores the crawler works on.
 #pragma once
 
+#include "page_text.h"
 #include "stores.h"
 
 #include <QLabel>
@@ -34,18 +35,20 @@ private:
 };
 
 // A hidden multi-line text box that only ever serves as a store. It holds the text itself
-// rather than in an editor, so that a 64 MiB page costs its characters and no layout.
-class HiddenTextBox final : public QWidget, public TextStore {
+// rather than in an editor, so that a 64 MiB page costs its bytes and no layout, and is made
+// into text only if read.
+class HiddenTextBox final : public QWidget, public PageStore {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(HiddenTextBox)
 
 public:
     explicit HiddenTextBox(QWidget* parent) : QWidget(parent) { hide(); }
-    QString text() const override { return m_text; }
-    void setText(const QString& text) override { m_text = text; }
+    QString text() const override { return m_text.text(); }
+    void setText(const QString& text) override { m_text.setText(text); }
+    void setPage(const QByteArray& bytes) override { m_text.setPage(bytes); }
 
 private:
-    QString m_text;
+    PageText m_text;
 };
 
 class LabelStore final : public TextStore {

@@ -15,9 +15,16 @@ QString MemoryList::item(int index) const {
 }
 
 void MemoryText::setText(const QString& text) {
-    m_text = text;
+    m_text.setText(text);
     if (onChange) {
         onChange(text);
+    }
+}
+
+void MemoryText::setPage(const QByteArray& bytes) {
+    m_text.setPage(bytes);
+    if (onChange) {
+        onChange(m_text.text());
     }
 }
 

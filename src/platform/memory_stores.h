@@ -2,6 +2,7 @@
 // may be told of changes, so the headless command can show progress on a terminal.
 #pragma once
 
+#include "page_text.h"
 #include "stores.h"
 #include "window_system.h"
 
@@ -23,15 +24,17 @@ private:
     QStringList m_items;
 };
 
-class MemoryText final : public TextStore {
+class MemoryText final : public PageStore {
 public:
     explicit MemoryText(QString text = {}) : m_text(std::move(text)) {}
-    QString text() const override { return m_text; }
+    QString text() const override { return m_text.text(); }
     void setText(const QString& text) override;
+    // A listener is handed the text, so a page is decoded at once when there is one.
+    void setPage(const QByteArray& bytes) override;
     std::function<void(const QString&)> onChange;
 
 private:
-    QString m_text;
+    PageText m_text;
 };
 
 class MemoryProgress final : public ProgressStore {

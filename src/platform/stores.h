@@ -2,6 +2,7 @@
 // to its widgets; the headless command and the tests bind them to the in-memory ones.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace vidrake {
@@ -26,6 +27,14 @@ public:
     virtual ~TextStore() = default;
     virtual QString text() const = 0;
     virtual void setText(const QString& text) = 0;
+};
+
+// A text store that can also take a page as the bytes that arrived, one Windows-1252 character
+// a byte. The text is made from them only if someone reads it: the raw text of a start page is
+// kept but seldom read, and as bytes it costs half of what it costs as text.
+class PageStore : public TextStore {
+public:
+    virtual void setPage(const QByteArray& bytes) = 0;
 };
 
 class ProgressStore {

@@ -1,6 +1,9 @@
 #include "code_page.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace vidrake::code_page {
 namespace {
@@ -18,6 +21,40 @@ constexpr char16_t toChar(unsigned char b) {
     return (b >= 0x80 && b <= 0x9F) ? kHigh[b - 0x80] : char16_t(b);
 }
 
+bool isSpecial(unsigned char b) {
+    return (b & 0xE0) == 0x80;
+}
+
+// Whether any byte lies in 0x80..0x9F, eight bytes at a time: a byte is special when its top
+// three bits are 100.
+bool hasSpecials(const char* bytes, qsizetype size) {
+    constexpr std::uint64_t kTop3 = 0xE0E0E0E0E0E0E0E0ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        const std::uint64_t y = (word & kTop3) ^ kHigh;  // a zero byte where special
+        if (((y - kOnes) & ~y & kHigh) != 0) {
+            return true;
+        }
+    }
+    for (; i < size; ++i) {
+        if (isSpecial(static_cast<unsigned char>(bytes[i]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void decodeInto(char16_t* dst, const char* bytes, qsizetype size) {
+    const auto* src = reinterpret_cast<const unsigned char*>(bytes);
+    for (qsizetype i = 0; i < size; ++i) {
+        dst[i] = toChar(src[i]);
+    }
+}
+
 }  // namespace
 
 void decodeAppend(QString& out, const char* bytes, qsizetype size) {
@@ -26,16 +63,16 @@ void decodeAppend(QString& out, const char* bytes, qsizetype size) {
     }
     const qsizetype start = out.size();
     out.resize(start + size);
-    char16_t* dst = reinterpret_cast<char16_t*>(out.data()) + start;
-    const auto* src = reinterpret_cast<const unsigned char*>(bytes);
-    for (qsizetype i = 0; i < size; ++i) {
-        dst[i] = toChar(src[i]);
-    }
+    decodeInto(reinterpret_cast<char16_t*>(out.data()) + start, bytes, size);
 }
 
 QString decode(const char* bytes, qsizetype size) {
-    QString out;
-    decodeAppend(out, bytes, size);
+    // Qt widens Latin-1 a vector at a time, into exactly the room the text needs; only the
+    // bytes where the code page differs from Latin-1 are put right after.
+    QString out = QString::fromLatin1(QByteArrayView(bytes, std::max<qsizetype>(size, 0)));
+    if (hasSpecials(bytes, size)) {
+        decodeInto(reinterpret_cast<char16_t*>(out.data()), bytes, size);
+    }
     return out;
 }
 

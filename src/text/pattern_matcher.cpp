@@ -1,5 +1,7 @@
 #include "pattern_matcher.h"
 
+#include "code_page.h"
+
 #include <re2/re2.h>
 
 namespace vidrake {
@@ -11,7 +13,8 @@ constexpr std::string_view kNonSpace = "[^\\t\\n\\v\\f\\r ]";
 
 RE2::Options options() {
     RE2::Options o;
-    o.set_encoding(RE2::Options::EncodingUTF8);
+    // A byte is a character: pages are Windows-1252, and the patterns care only for ASCII.
+    o.set_encoding(RE2::Options::EncodingLatin1);
     o.set_case_sensitive(true);
     o.set_longest_match(false);  // leftmost-first, as a backtracking engine would choose
     o.set_log_errors(false);
@@ -24,7 +27,7 @@ RE2::Options options() {
 }  // namespace
 
 std::string translatePattern(const QString& ecmaPattern) {
-    const QByteArray in = ecmaPattern.toUtf8();
+    const QByteArray in = code_page::encode(ecmaPattern);
     std::string out;
     out.reserve(static_cast<std::size_t>(in.size()) + 16);
     bool inClass = false;
@@ -62,44 +65,35 @@ RegExp::~RegExp() = default;
 
 void RegExp::setPattern(const QString& pattern) {
     m_pattern = pattern;
-    m_re = std::make_unique<re2::RE2>(translatePattern(pattern), options());
+    m_re.reset();
+    if (code_page::decode(code_page::encode(pattern)) == pattern) {
+        m_re = std::make_unique<re2::RE2>(translatePattern(pattern), options());
+    }
 }
 
 bool RegExp::isValid() const {
     return m_re && m_re->ok();
 }
 
-QStringList RegExp::execute(QStringView text) const {
-    if (!isValid()) {
-        return {};
-    }
-    const QByteArray utf8 = text.toUtf8();
-    return executeUtf8(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-}
-
-QStringList RegExp::executeUtf8(std::string_view text, qsizetype limit) const {
+QStringList RegExp::execute(QByteArrayView page, qsizetype limit) const {
     QStringList found;
     if (!isValid() || limit == 0) {
         return found;
     }
-    std::size_t pos = 0;
+    const re2::StringPiece input(page.data(), static_cast<std::size_t>(page.size()));
     re2::StringPiece match;
-    const re2::StringPiece input(text.data(), text.size());
-    while (pos <= text.size() && m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &match, 1)) {
-        found.append(QString::fromUtf8(match.data(), static_cast<qsizetype>(match.size())));
-        if (!m_global || found.size() == limit) {
-            break;
-        }
-        const auto end = static_cast<std::size_t>(match.data() - text.data()) + match.size();
-        // An empty match would find itself again; step over one character (UTF-8 aware).
-        if (match.empty()) {
-            pos = end + 1;
-            while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) {
-                ++pos;
+    std::size_t pos = 0;
+    while (pos <= input.size() &&
+           m_re->Match(input, pos, input.size(), RE2::UNANCHORED, &match, 1)) {
+        const auto at = static_cast<std::size_t>(match.data() - input.data());
+        if (m_maxLength < 0 || match.size() <= static_cast<std::size_t>(m_maxLength)) {
+            found.append(code_page::decode(match.data(), static_cast<qsizetype>(match.size())));
+            if (!m_global || found.size() == limit) {
+                break;
             }
-        } else {
-            pos = end;
         }
+        // An empty match would find itself again; step over one character.
+        pos = at + (match.empty() ? 1 : match.size());
     }
     return found;
 }

@@ -1,11 +1,13 @@
 // The regular-expression object the crawler harvests links with: a pattern written in the
-// ECMAScript dialect, a global switch, and a run that yields the text of each match.
-// RE2 does the matching, so no page, however hostile, makes a run slower than linear.
+// ECMAScript dialect, a global switch, and a run over a page's bytes that yields the text of
+// each match. RE2 does the matching, so no page, however hostile, makes a run slower than
+// linear; it matches the bytes themselves, one Windows-1252 character a byte, and only what it
+// finds becomes text.
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
-#include <QStringView>
 
 #include <memory>
 
@@ -23,7 +25,8 @@ public:
     RegExp& operator=(const RegExp&) = delete;
 
     // Letter case counts; no multi-line mode. `\s` is exactly space, tab, LF, VT, FF and CR
-    // (a no-break space is not whitespace) and `\S` is everything else.
+    // (a no-break space is not whitespace) and `\S` is everything else. A pattern with a
+    // character that the code page lacks could never stand for a page's byte: it is refused.
     void setPattern(const QString& pattern);
     QString pattern() const { return m_pattern; }
 
@@ -32,23 +35,27 @@ public:
     void setGlobal(bool global) { m_global = global; }
     bool global() const { return m_global; }
 
+    // A match longer than this many characters is passed over as if it were no match, and the
+    // search goes on after it; negative: no limit.
+    void setMaxLength(qsizetype maxLength) { m_maxLength = maxLength; }
+
     // True when the pattern compiled; a pattern that did not matches nothing.
     bool isValid() const;
 
-    // The whole text of each match; groups are never taken apart.
-    QStringList execute(QStringView text) const;
-
-    // The same run over text already in UTF-8, for callers that hold it that way. A run stops
-    // after `limit` matches, so that a hostile page cannot make millions of strings at once.
-    QStringList executeUtf8(std::string_view text, qsizetype limit = -1) const;
+    // The whole text of each match in `page`, groups never taken apart. A run stops after
+    // `limit` matches (negative: no limit), so that a hostile page cannot make millions of
+    // strings at once.
+    QStringList execute(QByteArrayView page, qsizetype limit = -1) const;
 
 private:
     QString m_pattern;
     bool m_global = false;
+    qsizetype m_maxLength = -1;
     std::unique_ptr<re2::RE2> m_re;
 };
 
-// The pattern rewritten into RE2's syntax; exposed so that tests can pin the translation.
+// The pattern rewritten into RE2's syntax, in Windows-1252 bytes; exposed so that tests can
+// pin the translation.
 std::string translatePattern(const QString& ecmaPattern);
 
 }  // namespace vidrake

@@ -5,8 +5,10 @@
 
 QObject* makeFetchPageTest();
 QObject* makeCrawlTest();
+QObject* makePagePathTest();
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    return vidrake::test::runAll(argc, argv, {makeFetchPageTest(), makeCrawlTest()});
+    return vidrake::test::runAll(argc, argv,
+                                 {makeFetchPageTest(), makeCrawlTest(), makePagePathTest()});
 }
