@@ -46,6 +46,11 @@ constexpr const char* kOptions[][2] = {
     {"mute", "no"},
     {"pause", "no"},
     {"network-timeout", "20"},
+    // Entries of a play list that came over the network may only be further network
+    // addresses, and those of a local one files or network addresses; never the library's own
+    // protocols (devices, generators, descriptors). This is the library's default, kept here
+    // so that no setup of the user's can turn it off.
+    {"load-unsafe-playlists", "no"},
 };
 
 QVariant fromNode(const mpv_node& node) {

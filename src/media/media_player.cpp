@@ -1,5 +1,6 @@
 #include "media_player.h"
 
+#include "media_address.h"
 #include "media_engine.h"
 #include "media_video.h"
 
@@ -228,9 +229,18 @@ void MediaPlayer::setURL(const QString& address) {
         stop();
         return;
     }
+    const MediaAddress checked = checkMediaAddress(address);
+    if (checked.target.isEmpty()) {
+        if (m_engine) {
+            m_engine->stop();
+        }
+        setState(State::Failed, checked.refusal);
+        return;
+    }
     if (!startEngine()) {
         return;  // the status says why nothing plays
     }
+    m_target = checked.target;
     m_loadWaiting = true;
     if (m_video->isReady()) {
         startLoad();
@@ -246,7 +256,7 @@ void MediaPlayer::startLoad() {
     m_loadWaiting = false;
     showPosition(0);
     showDuration(0);
-    m_engine->load(m_address);
+    m_engine->load(m_target);
 }
 
 QString MediaPlayer::statusText() const {

@@ -37,7 +37,8 @@ public:
     explicit MediaPlayer(QWidget* parent = nullptr, MediaPlayerOptions options = {});
     ~MediaPlayer() override;
 
-    // Drops what was playing and plays the address at once; an empty address stops.
+    // Drops what was playing and plays the address at once; an empty address stops. An address
+    // the player does not open (media_address.h) leaves it failed, saying why.
     void setURL(const QString& address);
     QString URL() const { return m_address; }
 
@@ -98,6 +99,7 @@ private:
     State m_state = State::Stopped;
     QString m_reason;
     QString m_address;
+    QString m_target;            // the address as the engine is given it
     bool m_loadWaiting = false;  // an address came before the video output was ready
     double m_position = 0;
     double m_duration = 0;

@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTcpServer>
 #include <QToolButton>
+#include <QUrl>
 #include <QtTest>
 
 #include <clocale>
@@ -63,6 +64,8 @@ private slots:
     void init();
     void cleanup();
     void construction_idleWithoutEngineUntilTheFirstPlay();
+    void address_onlyWebAndLocalFilesArePlayed_data();
+    void address_onlyWebAndLocalFilesArePlayed();
     void setAddress_playsAtOnceToTheEnd_data();
     void setAddress_playsAtOnceToTheEnd();
     void setAddress_switchesMidPlay();
@@ -138,6 +141,42 @@ void MediaPlayerTest::construction_idleWithoutEngineUntilTheFirstPlay() {
     QVERIFY(!m_player->hasEngine());
     QCOMPARE(m_player->state(), State::Stopped);
     QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
+}
+
+void MediaPlayerTest::address_onlyWebAndLocalFilesArePlayed_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("plays");
+    const QString clip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
+    QTest::newRow("http") << m_server.url("/a.avi") << true;
+    QTest::newRow("HTTP") << m_server.url("/a.avi").replace(0, 4, QStringLiteral("HTTP")) << true;
+    QTest::newRow("local path") << clip << true;
+    QTest::newRow("file://") << QUrl::fromLocalFile(clip).toString() << true;
+    for (const char* refused :
+         {"av://lavfi:testsrc", "LAVFI://testsrc", "fd://0", "memory://abc", "dvd://", "ytdl://x",
+          "udp://127.0.0.1:9", "/dev/zero", "file:///dev/zero", "-", "/no/such.avi",
+          VIDRAKE_TEST_DATA, "file://elsewhere" VIDRAKE_TEST_DATA "/testsrc.avi"}) {
+        QTest::newRow(refused) << QString::fromLatin1(refused) << false;
+    }
+    QTest::newRow("edl://") << QStringLiteral("edl://%1,0,1").arg(clip) << false;
+}
+
+void MediaPlayerTest::address_onlyWebAndLocalFilesArePlayed() {
+    QFETCH(QString, address);
+    QFETCH(bool, plays);
+    auto* status = m_player->findChild<QLabel*>("statusLabel");
+    m_player->setURL(address);
+    if (!plays) {
+        QCOMPARE(m_player->state(), State::Failed);
+        QVERIFY2(status->text().startsWith(QStringLiteral("Cannot play this movie: ")),
+                 qPrintable(status->text()));
+        QVERIFY(!m_player->hasEngine());  // the library was never even started
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+    // A refused address stops what was playing.
+    m_player->setURL(QStringLiteral("av://lavfi:testsrc"));
+    QCOMPARE(m_player->state(), State::Failed);
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
 }
 
 void MediaPlayerTest::setAddress_playsAtOnceToTheEnd_data() {
