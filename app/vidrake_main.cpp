@@ -4,6 +4,7 @@
 #include "qt_window_system.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include <clocale>
 
@@ -26,7 +27,10 @@ int main(int argc, char** argv) {
 
     vidrake::QtMousePointer screen;
     vidrake::QtWindowClassStyles classStyles;
-    vidrake::MainWindow window({screen, classStyles});
-    window.show();
-    return QApplication::exec();
+    // Closed, the window deletes itself; the program ends when About, if open, closes too.
+    QPointer<vidrake::MainWindow> window = new vidrake::MainWindow({screen, classStyles});
+    window->show();
+    const int status = QApplication::exec();
+    delete window;  // still there only when the program was told to quit with it open
+    return status;
 }

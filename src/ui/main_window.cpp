@@ -80,7 +80,6 @@ MainWindow::MainWindow(MainWindowServices services)
 
 MainWindow::~MainWindow() {
     m_crawler->cancel();
-    delete m_about;
 }
 
 void MainWindow::buildControls() {
@@ -219,6 +218,7 @@ AboutWindow* MainWindow::aboutWindow() const {
 
 void MainWindow::Command1_Click() {
     m_crawler->Command1_Click();
+    deleteWhenIdle();  // a close during the run has waited for the run to unwind
 }
 
 void MainWindow::List2_Click() {
@@ -240,7 +240,18 @@ void MainWindow::about_Click() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // A crawl in progress ends at its next yield and touches nothing of ours after this.
     m_crawler->cancel();
+    // Picture, sound and the media library's threads end now, even if About keeps the program.
+    player1->shutDown();
     QMainWindow::closeEvent(event);
+    m_closed = true;
+    deleteWhenIdle();
+}
+
+void MainWindow::deleteWhenIdle() {
+    // The crawl's frames below us still use the window's members until they return.
+    if (m_closed && !m_crawler->running()) {
+        deleteLater();
+    }
 }
 
 }  // namespace vidrake

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -37,8 +38,27 @@ private slots:
     void about_isOneWindowThatClosesEveryWay();
     void dropShadow_addsItsBitAndKeepsTheOthers();
     void layout_isRecordedAtStartAndScalesRealWidgets();
-    void exit_withAboutOpenKeepsTheProgramUntilAboutCloses();  // last: it lets the program quit
+    void exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram();  // last: it lets the program quit
 };
+
+namespace {
+
+const QString kClip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
+constexpr int kWait = 20'000;
+
+// The media library's threads: it names them all "mpv/...", and the threads they start
+// inherit the name.
+int mediaThreads() {
+    int count = 0;
+    QDirIterator it(QStringLiteral("/proc/self/task"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        QFile name(it.next() + QStringLiteral("/comm"));
+        count += name.open(QIODevice::ReadOnly) && name.readAll().startsWith("mpv/") ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
 
 void MainWindowTest::startup_showsTheDesignState() {
     Fixture f;
@@ -268,30 +288,33 @@ void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
     closeWith([](AboutWindow* w) { w->close(); });
 }
 
-void MainWindowTest::exit_withAboutOpenKeepsTheProgramUntilAboutCloses() {
-    // Runs the application's own loop, as the program does, and lets it end by itself.
+void MainWindowTest::exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram() {
     QApplication::setQuitOnLastWindowClosed(true);
     Fixture f;
-    QPointer<AboutWindow> about;
-    bool aliveAfterExit = false;
+    QPointer<MediaPlayer> player = f.window.player();
+    f.find<QListWidget>("List2")->addItem(kClip);
+    f.find<QListWidget>("List2")->setCurrentRow(0);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+    QVERIFY(mediaThreads() > 0);
+    f.menuItem("about")->trigger();
+    QPointer<AboutWindow> about = f.window.aboutWindow();
+    QPointer<MainWindow> window = &f.window;
+
+    f.menuItem("Exit")->trigger();
+    QCOMPARE(player->state(), MediaPlayer::State::Stopped);
+    QVERIFY(!player->hasEngine());
+    QCOMPARE(mediaThreads(), 0);
+    QTRY_VERIFY(!window);  // with everything it owned
+    QVERIFY(about && about->isVisible());
+
+    // Runs the application's own loop, as the program does: closing About ends it.
     bool timedOut = false;
-    QTimer::singleShot(0, [&] {
-        f.menuItem("about")->trigger();
-        about = f.window.aboutWindow();
-        f.menuItem("Exit")->trigger();
-        QTimer::singleShot(300, [&] {
-            aliveAfterExit = about && about->isVisible() && !f.window.isVisible();
-            if (about) {
-                about->close();
-            }
-        });
-    });
+    QTimer::singleShot(0, about, &QWidget::close);
     QTimer::singleShot(20'000, [&] {
         timedOut = true;
         QCoreApplication::quit();
     });
     QApplication::exec();
-    QVERIFY(aliveAfterExit);
     QVERIFY(!timedOut);
 }
 
