@@ -60,11 +60,12 @@ public:
     QList<QObject*> controls() const;
 
 signals:
-    // The user selected a movie of the list: the player plays it.
+    // The user chose a movie of the list, with a click or the arrow keys: the player plays it.
     void movieChosen(const QString& address);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -109,7 +110,8 @@ private:
     InternetClient m_internet;
     std::unique_ptr<Crawler> m_crawler;
     std::unique_ptr<PlayListCommands> m_playList;
-    QPointer<AboutWindow> m_about;  // not owned: it outlives this window if still open
+    QPointer<AboutWindow> m_about;   // not owned: it outlives this window if still open
+    bool m_playedSincePress = true;  // the last mouse press already started a movie
     bool m_closed = false;
 };
 

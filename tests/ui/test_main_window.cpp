@@ -33,6 +33,7 @@ private slots:
     void crawl_fromTypedTextAndAClick_fillsTheWindow();
     void crawl_refusalsAreShownAsMessages();
     void messageBox_isPlainWithOkOnly();
+    void list2_aClickPlaysOnceAndAgainFromTheStart();
     void crawl_secondPressDuringARunStartsNothing();
     void exit_duringAStalledCrawlEndsItPromptly();
     void about_isOneWindowThatClosesEveryWay();
@@ -212,6 +213,34 @@ void MainWindowTest::messageBox_isPlainWithOkOnly() {
         box->accept();
     });
     seam.show(QStringLiteral("hello"));
+}
+
+void MainWindowTest::list2_aClickPlaysOnceAndAgainFromTheStart() {
+    Fixture f;
+    QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
+    MediaPlayer* player = f.window.player();
+    auto* list = f.find<QListWidget>("List2");
+    list->addItems({kClip, QStringLiteral("http://127.0.0.1:1/b.mpg")});
+    auto click = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(list->viewport(), button, {},
+                          list->visualItemRect(list->item(row)).center());
+    };
+    click(1);  // selects and clicks: one start
+    QCOMPARE(chosen.size(), 1);
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(chosen.size(), 2);
+    QCOMPARE(chosen[1][0].toString(), kClip);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Stopped, kWait);  // its end
+
+    click(0, Qt::RightButton);
+    QCOMPARE(chosen.size(), 2);
+    click(0);  // the selected movie, which has ended, plays again
+    QCOMPARE(chosen.size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+    f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
+    QCOMPARE(player->state(), MediaPlayer::State::Playing);
+    QCOMPARE(chosen.size(), 3);
 }
 
 void MainWindowTest::crawl_secondPressDuringARunStartsNothing() {

@@ -1,6 +1,5 @@
-// The play-list commands and the player hook-up, through the window's menu and movie list.
+// The play-list commands, through the window's menu and movie list.
 #include "play_list_commands.h"
-#include "test_http_server.h"
 #include "ui_fixture.h"
 
 #include <QFile>
@@ -15,7 +14,6 @@ class PlayListTest final : public QObject {
 private slots:
     void playList_saveThenOpenGivesTheSameItems();
     void playList_failuresLeaveTheListAndSayWhy();
-    void selectingAMovie_asksThePlayerToPlayIt();
 };
 
 void PlayListTest::playList_saveThenOpenGivesTheSameItems() {
@@ -85,33 +83,6 @@ void PlayListTest::playList_failuresLeaveTheListAndSayWhy() {
     QCOMPARE(f.messages.shown.size(), 1);
     QVERIFY2(f.messages.shown[0].contains(QStringLiteral(" 3 lines")),
              qPrintable(f.messages.shown[0]));
-}
-
-void PlayListTest::selectingAMovie_asksThePlayerToPlayIt() {
-    Fixture f;
-    QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({"http://v/a.avi", "http://v/b.mpg"});
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->item(1)).center());
-    QTest::keyClick(list, Qt::Key_Up);
-    QCOMPARE(chosen.size(), 2);
-    QCOMPARE(chosen[0][0].toString(), QStringLiteral("http://v/b.mpg"));
-    QCOMPARE(chosen[1][0].toString(), QStringLiteral("http://v/a.avi"));
-    f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
-    QCOMPARE(chosen.size(), 2);
-
-    // And the player in the window does play what is chosen, and goes on after a new list.
-    TestHttpServer server;
-    QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi"));
-    QVERIFY(clip.open(QIODevice::ReadOnly));
-    server.setPage("/clip.avi", clip.readAll());
-    list->addItem(server.url("/clip.avi"));
-    list->setCurrentRow(0);
-    QCOMPARE(f.window.player()->URL(), server.url("/clip.avi"));
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, 15'000);
-    f.menuItem("NewList")->trigger();
-    QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
 }
 
 QObject* makePlayListTest() {
