@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <clocale>
+#include <cstdlib>
 
 namespace {
 
@@ -16,6 +17,10 @@ namespace {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Mesa would keep the player's compiled shaders in the user's cache folder; they are few
+    // and quick to compile, and nothing of ours is to be written there. A setting of the
+    // user's own stands.
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     QApplication app(argc, argv);
     // The media library refuses to start unless numbers are read the C way; QApplication has
     // just set the user's locale, so this must come after it.

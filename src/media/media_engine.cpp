@@ -51,6 +51,7 @@ constexpr const char* kOptions[][2] = {
     // protocols (devices, generators, descriptors). This is the library's default, kept here
     // so that no setup of the user's can turn it off.
     {"load-unsafe-playlists", "no"},
+    {"cache-on-disk", "no"},  // the read-ahead stays in memory, not in the user's cache folder
 };
 
 QVariant fromNode(const mpv_node& node) {

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDirIterator>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vidrake;
@@ -27,12 +29,14 @@ class MainWindowTest final : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanupTestCase();
     void startup_showsTheDesignState();
     void geometry_followsTheLayoutTable();
     void menu_hasFiveItemsWithMnemonics();
     void crawl_fromTypedTextAndAClick_fillsTheWindow();
     void crawl_refusalsAreShownAsMessages();
     void messageBox_isPlainWithOkOnly();
+    void fileDialogs_keepNothingInTheUsersSettings();
     void list2_aClickPlaysOnceAndAgainFromTheStart();
     void crawl_secondPressDuringARunStartsNothing();
     void exit_duringAStalledCrawlEndsItPromptly();
@@ -60,6 +64,19 @@ int mediaThreads() {
 }
 
 }  // namespace
+
+// Every test here and in the play-list tests ran with the user's folders in a scratch one
+// (test_main.cpp): crawls, plays, About, Open and Save left nothing there.
+void MainWindowTest::cleanupTestCase() {
+    QStringList written;
+    QDirIterator it(qEnvironmentVariable("HOME"),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        written << it.next();
+    }
+    QVERIFY2(written.isEmpty(), qPrintable(written.mid(0, 10).join(u'\n')));
+}
 
 void MainWindowTest::startup_showsTheDesignState() {
     Fixture f;
@@ -213,6 +230,30 @@ void MainWindowTest::messageBox_isPlainWithOkOnly() {
         box->accept();
     });
     seam.show(QStringLiteral("hello"));
+}
+
+void MainWindowTest::fileDialogs_keepNothingInTheUsersSettings() {
+    // Qt's real dialogs, answered as a user would; Qt writes its settings when one closes.
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("old.m3u"));
+    const QString fresh = dir.filePath(QStringLiteral("new.m3u"));
+    QFile(existing).open(QIODevice::WriteOnly);
+    QWidget parent;
+    QtFileDialog seam(&parent);
+    auto answer = [](const QString& name) {
+        QTimer::singleShot(0, [name] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->selectFile(name);
+            static_cast<QDialog*>(dialog)->accept();  // as its Open or Save button does
+        });
+    };
+    answer(existing);
+    seam.ShowOpen();
+    QCOMPARE(seam.FileName(), existing);
+    answer(fresh);
+    seam.ShowSave();
+    QCOMPARE(seam.FileName(), fresh);
 }
 
 void MainWindowTest::list2_aClickPlaysOnceAndAgainFromTheStart() {
