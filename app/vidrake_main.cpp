@@ -4,8 +4,10 @@
 #include "qt_window_system.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include <clocale>
+#include <cstdlib>
 
 namespace {
 
@@ -15,6 +17,10 @@ namespace {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Mesa would keep the player's compiled shaders in the user's cache folder; they are few
+    // and quick to compile, and nothing of ours is to be written there. A setting of the
+    // user's own stands.
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     QApplication app(argc, argv);
     // The media library refuses to start unless numbers are read the C way; QApplication has
     // just set the user's locale, so this must come after it.
@@ -26,7 +32,10 @@ int main(int argc, char** argv) {
 
     vidrake::QtMousePointer screen;
     vidrake::QtWindowClassStyles classStyles;
-    vidrake::MainWindow window({screen, classStyles});
-    window.show();
-    return QApplication::exec();
+    // Closed, the window deletes itself; the program ends when About, if open, closes too.
+    QPointer<vidrake::MainWindow> window = new vidrake::MainWindow({screen, classStyles});
+    window->show();
+    const int status = QApplication::exec();
+    delete window;  // still there only when the program was told to quit with it open
+    return status;
 }

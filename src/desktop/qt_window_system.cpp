@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace vidrake {
 
@@ -32,12 +33,34 @@ void QtMessageBox::show(const QString& text) {
     box.exec();
 }
 
+namespace {
+
+// Qt's own dialog, never the desktop's: those keep lists of recent files in the user's folders.
+constexpr QFileDialog::Options kDialogOptions = QFileDialog::DontUseNativeDialog;
+
+// Qt's dialog reads its last folder, history and view from the user's settings under Qt's own
+// name (~/.config/QtProject.conf) and writes them back when it closes. Nothing of ours is to
+// be written there, and no run is to depend on an earlier one, so those settings are sent
+// where no file can be made; within a run the dialog still opens where it was left.
+void keepDialogStateInMemory() {
+    static const bool once = [] {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QStringLiteral("/dev/null"));
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+}  // namespace
+
 void QtFileDialog::ShowOpen() {
-    m_fileName = QFileDialog::getOpenFileName(m_parent);
+    keepDialogStateInMemory();
+    m_fileName = QFileDialog::getOpenFileName(m_parent, {}, {}, {}, nullptr, kDialogOptions);
 }
 
 void QtFileDialog::ShowSave() {
-    m_fileName = QFileDialog::getSaveFileName(m_parent);
+    keepDialogStateInMemory();
+    m_fileName = QFileDialog::getSaveFileName(m_parent, {}, {}, {}, nullptr, kDialogOptions);
 }
 
 std::optional<QString> QtWindowClassStyles::classOf(quintptr window) {

@@ -32,7 +32,8 @@ private:
     QString m_title;
 };
 
-// Qt's dialogs with their default settings: no filter, no title, no starting place.
+// Qt's dialogs with their default settings: no filter, no title, no starting place. They keep
+// nothing in the user's settings.
 class QtFileDialog final : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* parent) : m_parent(parent) {}

@@ -1,8 +1,8 @@
 #include "media_engine.h"
 
-#include <QMetaObject>
+#include "mpv_library.h"
 
-#include <mpv/client.h>
+#include <QMetaObject>
 
 #include <vector>
 
@@ -19,6 +19,11 @@ constexpr const char* kOptions[][2] = {
     {"terminal", "no"},
     {"osc", "no"},
     {"load-scripts", "no"},
+    // The built-in overlays answer keys that are not bound here; each would be a script
+    // interpreter with a thread of its own.
+    {"load-stats-overlay", "no"},
+    {"load-osd-console", "no"},
+    {"load-auto-profiles", "no"},
     {"ytdl", "no"},
     {"input-default-bindings", "no"},
     {"input-vo-keyboard", "no"},
@@ -41,6 +46,12 @@ constexpr const char* kOptions[][2] = {
     {"mute", "no"},
     {"pause", "no"},
     {"network-timeout", "20"},
+    // Entries of a play list that came over the network may only be further network
+    // addresses, and those of a local one files or network addresses; never the library's own
+    // protocols (devices, generators, descriptors). This is the library's default, kept here
+    // so that no setup of the user's can turn it off.
+    {"load-unsafe-playlists", "no"},
+    {"cache-on-disk", "no"},  // the read-ahead stays in memory, not in the user's cache folder
 };
 
 QVariant fromNode(const mpv_node& node) {
@@ -58,7 +69,7 @@ QVariant fromNode(const mpv_node& node) {
     }
 }
 
-QString reasonInWords(int error, const QString& trouble) {
+QString reasonInWords(const MpvLibrary& lib, int error, const QString& trouble) {
     if (!trouble.isEmpty()) {
         return trouble;
     }
@@ -70,41 +81,45 @@ QString reasonInWords(int error, const QString& trouble) {
         case MPV_ERROR_NOTHING_TO_PLAY:
             return QStringLiteral("it holds no picture or sound");
         default:
-            return QString::fromUtf8(mpv_error_string(error));
+            return QString::fromUtf8(lib.mpv_error_string(error));
     }
 }
 
 }  // namespace
 
-MediaEngine::MediaEngine(bool silentAudio, QObject* parent) : QObject(parent) {
-    m_mpv = mpv_create();
+MediaEngine::MediaEngine(bool silentAudio, QObject* parent)
+    : QObject(parent), m_lib(mpvLibrary(&m_failure)) {
+    if (!m_lib) {
+        return;
+    }
+    m_mpv = m_lib->mpv_create();
     if (!m_mpv) {
         // Most often a locale other than "C" for numbers; main() sets it after QApplication.
         m_failure = QStringLiteral("the media library could not start");
         return;
     }
     for (const auto& [name, value] : kOptions) {
-        mpv_set_option_string(m_mpv, name, value);
+        m_lib->mpv_set_option_string(m_mpv, name, value);
     }
     if (silentAudio) {
-        mpv_set_option_string(m_mpv, "ao", "null");
+        m_lib->mpv_set_option_string(m_mpv, "ao", "null");
     }
-    if (const int rc = mpv_initialize(m_mpv); rc < 0) {
-        m_failure = QString::fromUtf8(mpv_error_string(rc));
-        mpv_terminate_destroy(m_mpv);
+    if (const int rc = m_lib->mpv_initialize(m_mpv); rc < 0) {
+        m_failure = QString::fromUtf8(m_lib->mpv_error_string(rc));
+        m_lib->mpv_terminate_destroy(m_mpv);
         m_mpv = nullptr;
         return;
     }
     // The network layer's complaints name the fault ("HTTP error 404") better than the
     // end-of-file code does.
-    mpv_request_log_messages(m_mpv, "warn");
-    mpv_observe_property(m_mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, kPause, "pause", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, kMute, "mute", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, kVolume, "volume", MPV_FORMAT_DOUBLE);
+    m_lib->mpv_request_log_messages(m_mpv, "warn");
+    m_lib->mpv_observe_property(m_mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    m_lib->mpv_observe_property(m_mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
+    m_lib->mpv_observe_property(m_mpv, kPause, "pause", MPV_FORMAT_FLAG);
+    m_lib->mpv_observe_property(m_mpv, kMute, "mute", MPV_FORMAT_FLAG);
+    m_lib->mpv_observe_property(m_mpv, kVolume, "volume", MPV_FORMAT_DOUBLE);
     // Runs on one of mpv's threads: hand over to the GUI thread and nothing more.
-    mpv_set_wakeup_callback(
+    m_lib->mpv_set_wakeup_callback(
         m_mpv,
         [](void* self) {
             auto* engine = static_cast<MediaEngine*>(self);
@@ -117,13 +132,13 @@ MediaEngine::MediaEngine(bool silentAudio, QObject* parent) : QObject(parent) {
 MediaEngine::~MediaEngine() {
     if (m_mpv) {
         detach();
-        mpv_terminate_destroy(m_mpv);
+        m_lib->mpv_terminate_destroy(m_mpv);
     }
 }
 
 void MediaEngine::detach() {
     if (m_mpv) {
-        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+        m_lib->mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
     }
 }
 
@@ -134,7 +149,7 @@ bool MediaEngine::command(std::initializer_list<const char*> words, qint64* entr
     std::vector<const char*> args(words);
     args.push_back(nullptr);
     mpv_node result{};
-    if (mpv_command_ret(m_mpv, args.data(), &result) < 0) {
+    if (m_lib->mpv_command_ret(m_mpv, args.data(), &result) < 0) {
         return false;
     }
     if (entryId && result.format == MPV_FORMAT_NODE_MAP) {
@@ -145,7 +160,7 @@ bool MediaEngine::command(std::initializer_list<const char*> words, qint64* entr
             }
         }
     }
-    mpv_free_node_contents(&result);
+    m_lib->mpv_free_node_contents(&result);
     return true;
 }
 
@@ -178,29 +193,29 @@ void MediaEngine::seek(double seconds) {
 void MediaEngine::setFlag(const char* name, bool on) {
     if (m_mpv) {
         int flag = on ? 1 : 0;
-        mpv_set_property(m_mpv, name, MPV_FORMAT_FLAG, &flag);
+        m_lib->mpv_set_property(m_mpv, name, MPV_FORMAT_FLAG, &flag);
     }
 }
 
 void MediaEngine::setNumber(const char* name, double value) {
     if (m_mpv) {
-        mpv_set_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value);
+        m_lib->mpv_set_property(m_mpv, name, MPV_FORMAT_DOUBLE, &value);
     }
 }
 
 QVariant MediaEngine::value(const char* name) const {
     mpv_node node{};
-    if (!m_mpv || mpv_get_property(m_mpv, name, MPV_FORMAT_NODE, &node) < 0) {
+    if (!m_mpv || m_lib->mpv_get_property(m_mpv, name, MPV_FORMAT_NODE, &node) < 0) {
         return {};
     }
     QVariant v = fromNode(node);
-    mpv_free_node_contents(&node);
+    m_lib->mpv_free_node_contents(&node);
     return v;
 }
 
 void MediaEngine::drainEvents() {
     while (m_mpv) {
-        const mpv_event* event = mpv_wait_event(m_mpv, 0);
+        const mpv_event* event = m_lib->mpv_wait_event(m_mpv, 0);
         if (event->event_id == MPV_EVENT_NONE) {
             break;
         }
@@ -235,7 +250,7 @@ void MediaEngine::onEvent(const mpv_event& event) {
             m_opening = false;
             if (end->reason == MPV_END_FILE_REASON_ERROR) {
                 m_failedNow = true;
-                emit failed(reasonInWords(end->error, m_openingTrouble));
+                emit failed(reasonInWords(*m_lib, end->error, m_openingTrouble));
             } else if (end->reason != MPV_END_FILE_REASON_REDIRECT) {
                 emit ended();
             }

@@ -14,6 +14,8 @@ struct mpv_event;
 
 namespace vidrake {
 
+struct MpvLibrary;
+
 class MediaEngine final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MediaEngine)
@@ -27,6 +29,7 @@ public:
     bool isValid() const { return m_mpv != nullptr; }
     QString failure() const { return m_failure; }
     mpv_handle* handle() const { return m_mpv; }
+    const MpvLibrary& library() const { return *m_lib; }  // only while valid
 
     // Drops what is playing and starts the address; an empty address only stops.
     void load(const QString& address);
@@ -56,8 +59,9 @@ private:
     void onEvent(const mpv_event& event);
     bool command(std::initializer_list<const char*> words, qint64* entryId = nullptr);
 
-    mpv_handle* m_mpv = nullptr;
     QString m_failure;
+    const MpvLibrary* m_lib = nullptr;
+    mpv_handle* m_mpv = nullptr;
     qint64 m_entry = -1;       // the playlist entry whose start and end concern us
     bool m_opening = false;    // between the start of our entry and its opening or end
     bool m_failedNow = false;  // our entry failed and nothing new has been asked for since

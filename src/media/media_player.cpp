@@ -1,5 +1,6 @@
 #include "media_player.h"
 
+#include "media_address.h"
 #include "media_engine.h"
 #include "media_video.h"
 
@@ -50,15 +51,20 @@ QAction* menuAction(QWidget* owner, const char* name, const QString& words,
 }  // namespace
 
 MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
-    : QWidget(parent), m_engine(std::make_unique<MediaEngine>(options.silentAudio)) {
+    : QWidget(parent), m_options(options) {
     setFocusPolicy(Qt::StrongFocus);
-    m_openGL = !options.forceSoftware && m_engine->isValid() && openGLUsable();
-    m_video = makeVideoOutput(
-        m_openGL, *m_engine, [this] { startLoad(); }, this);
-    QWidget* video = m_video->widget();
-    video->setObjectName(QStringLiteral("video"));
-    video->setAccessibleName(tr("Video"));
-    video->installEventFilter(this);
+    m_screen = new QWidget(this);
+    m_screen->setObjectName(QStringLiteral("video"));
+    m_screen->setAccessibleName(tr("Video"));
+    QPalette black = m_screen->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    m_screen->setPalette(black);
+    m_screen->setAutoFillBackground(true);
+    auto* screenLayout = new QVBoxLayout(m_screen);
+    screenLayout->setContentsMargins(0, 0, 0, 0);
+    // The picture leaves its mouse events to this area, so the menu and the double click work
+    // on the picture and on the empty area alike.
+    m_screen->installEventFilter(this);
 
     m_playPauseAction = menuAction(this, "playPauseAction", tr("Play"));
     m_stopAction = menuAction(this, "stopAction", tr("Stop"));
@@ -68,28 +74,61 @@ MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
     connect(m_stopAction, &QAction::triggered, this, &MediaPlayer::stop);
     connect(m_muteAction, &QAction::triggered, this, &MediaPlayer::setMuted);
     connect(m_fullScreenAction, &QAction::triggered, this, &MediaPlayer::setVideoFullScreen);
-    video->addActions({m_playPauseAction, m_stopAction, m_muteAction, m_fullScreenAction});
-    video->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_screen->addActions({m_playPauseAction, m_stopAction, m_muteAction, m_fullScreenAction});
+    m_screen->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(video, 1);
+    layout->addWidget(m_screen, 1);
     layout->addWidget(buildControlBar());
 
-    wireEngine();
-    if (!m_engine->isValid()) {
-        setState(State::Failed, m_engine->failure());
-    } else {
-        setState(State::Stopped);
-    }
+    setState(State::Stopped);
 }
 
 MediaPlayer::~MediaPlayer() {
+    endEngine();
+}
+
+void MediaPlayer::shutDown() {
+    m_loadWaiting = false;
+    endEngine();
+    setState(State::Stopped);
+}
+
+void MediaPlayer::endEngine() {
+    if (!m_engine) {
+        return;
+    }
     // mpv's callbacks go first, then the render context, then the core itself.
     m_engine->detach();
     m_video->release();
-    m_engine.reset();
+    delete m_video->widget();
+    m_video = nullptr;
+    m_engine.reset();  // returns once the core's threads have ended
+}
+
+bool MediaPlayer::startEngine() {
+    if (m_engine) {
+        return true;
+    }
+    auto engine = std::make_unique<MediaEngine>(m_options.silentAudio);
+    if (!engine->isValid()) {
+        setState(State::Failed, engine->failure());
+        return false;
+    }
+    m_engine = std::move(engine);
+    wireEngine();
+    m_engine->setNumber("volume", volume());  // what the controls were set to meanwhile
+    m_engine->setFlag("mute", isMuted());
+    m_openGL = !m_options.forceSoftware && openGLUsable();
+    m_video = makeVideoOutput(
+        m_openGL, *m_engine, [this] { startLoad(); }, m_screen);
+    QWidget* picture = m_video->widget();
+    picture->setObjectName(QStringLiteral("picture"));
+    m_screen->layout()->addWidget(picture);
+    picture->show();
+    return true;
 }
 
 QWidget* MediaPlayer::buildControlBar() {
@@ -185,19 +224,28 @@ void MediaPlayer::wireEngine() {
 
 void MediaPlayer::setURL(const QString& address) {
     m_address = address;
+    m_loadWaiting = false;
     if (address.isEmpty()) {
-        m_loadWaiting = false;
         stop();
         return;
     }
-    if (!m_engine->isValid()) {
-        return;  // the status already says why nothing plays
+    const MediaAddress checked = checkMediaAddress(address);
+    if (checked.target.isEmpty()) {
+        if (m_engine) {
+            m_engine->stop();
+        }
+        setState(State::Failed, checked.refusal);
+        return;
     }
+    if (!startEngine()) {
+        return;  // the status says why nothing plays
+    }
+    m_target = checked.target;
     m_loadWaiting = true;
     if (m_video->isReady()) {
         startLoad();
     } else {
-        setState(State::Loading);  // the OpenGL surface loads it once it first shows
+        setState(State::Loading);  // the OpenGL window loads it once it first shows
     }
 }
 
@@ -208,7 +256,7 @@ void MediaPlayer::startLoad() {
     m_loadWaiting = false;
     showPosition(0);
     showDuration(0);
-    m_engine->load(m_address);
+    m_engine->load(m_target);
 }
 
 QString MediaPlayer::statusText() const {
@@ -232,9 +280,11 @@ void MediaPlayer::setState(State state, const QString& reason) {
     m_state = state;
     m_reason = reason;
     if (state == State::Stopped || state == State::Failed) {
-        m_video->setBlank(true);
+        if (m_video) {
+            m_video->setBlank(true);
+        }
         showPosition(0);
-    } else if (state == State::Playing || state == State::Paused) {
+    } else if ((state == State::Playing || state == State::Paused) && m_video) {
         m_video->setBlank(false);
     }
     const bool running = state == State::Playing || state == State::Loading;
@@ -258,17 +308,19 @@ void MediaPlayer::play() {
         }
         return;
     }
-    m_engine->setFlag("pause", false);
+    if (m_engine) {
+        m_engine->setFlag("pause", false);
+    }
 }
 
 void MediaPlayer::pause() {
-    if (m_state == State::Playing) {
+    if (m_state == State::Playing && m_engine) {
         m_engine->setFlag("pause", true);
     }
 }
 
 void MediaPlayer::togglePause() {
-    if (m_state == State::Playing || m_state == State::Loading) {
+    if ((m_state == State::Playing || m_state == State::Loading) && m_engine) {
         m_engine->setFlag("pause", true);
         if (m_state == State::Loading) {
             return;  // it opens paused
@@ -280,18 +332,22 @@ void MediaPlayer::togglePause() {
 
 void MediaPlayer::stop() {
     m_loadWaiting = false;
-    m_engine->stop();
+    if (m_engine) {
+        m_engine->stop();
+    }
     setState(State::Stopped);
 }
 
 void MediaPlayer::seek(double seconds) {
-    if (m_state == State::Playing || m_state == State::Paused) {
+    if ((m_state == State::Playing || m_state == State::Paused) && m_engine) {
         m_engine->seek(seconds);
     }
 }
 
 void MediaPlayer::setMuted(bool muted) {
-    m_engine->setFlag("mute", muted);
+    if (m_engine) {
+        m_engine->setFlag("mute", muted);
+    }
     showMuted(muted);
 }
 
@@ -301,7 +357,9 @@ bool MediaPlayer::isMuted() const {
 
 void MediaPlayer::setVolume(int percent) {
     percent = std::clamp(percent, 0, 100);
-    m_engine->setNumber("volume", percent);
+    if (m_engine) {
+        m_engine->setNumber("volume", percent);
+    }
     const QSignalBlocker quiet(m_volume);
     m_volume->setValue(percent);
 }
@@ -366,17 +424,17 @@ void MediaPlayer::setVideoFullScreen(bool on) {
 }
 
 QImage MediaPlayer::frame() const {
-    return m_video->frame();
+    return m_video ? m_video->frame() : QImage();
 }
 
 QVariant MediaPlayer::engineValue(const char* name) const {
-    return m_engine->value(name);
+    return m_engine ? m_engine->value(name) : QVariant();
 }
 
 bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parentWidget() && event->type() == QEvent::Resize && m_fullScreen) {
         setGeometry(parentWidget()->rect());
-    } else if (watched == m_video->widget() && event->type() == QEvent::MouseButtonDblClick) {
+    } else if (watched == m_screen && event->type() == QEvent::MouseButtonDblClick) {
         setVideoFullScreen(!m_fullScreen);
         return true;
     }

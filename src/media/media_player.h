@@ -37,13 +37,20 @@ public:
     explicit MediaPlayer(QWidget* parent = nullptr, MediaPlayerOptions options = {});
     ~MediaPlayer() override;
 
-    // Drops what was playing and plays the address at once; an empty address stops.
+    // Drops what was playing and plays the address at once; an empty address stops. An address
+    // the player does not open (media_address.h) leaves it failed, saying why.
     void setURL(const QString& address);
     QString URL() const { return m_address; }
 
+    // The media library and the video output start with the first play, so that a window that
+    // plays nothing carries neither; shutDown() ends them (and their threads) at once, and the
+    // next play starts them again.
+    bool hasEngine() const { return m_engine != nullptr; }
+    void shutDown();
+
     State state() const { return m_state; }
     QString statusText() const;
-    bool usesOpenGL() const { return m_openGL; }
+    bool usesOpenGL() const { return m_openGL; }    // decided on the first play
     double position() const { return m_position; }  // seconds
     double duration() const { return m_duration; }  // seconds, 0 while unknown
 
@@ -62,7 +69,8 @@ public:
 
     // The picture as last drawn.
     QImage frame() const;
-    // A property as the playback core has it now, e.g. "volume", "speed", "loop-file".
+    // A property as the playback core has it now, e.g. "volume", "speed", "loop-file"; invalid
+    // while the core is not running.
     QVariant engineValue(const char* name) const;
 
 signals:
@@ -74,6 +82,8 @@ protected:
 
 private:
     QWidget* buildControlBar();
+    bool startEngine();
+    void endEngine();
     void wireEngine();
     void setState(State state, const QString& reason = {});
     void startLoad();
@@ -81,12 +91,15 @@ private:
     void showDuration(double seconds);
     void showMuted(bool muted);
 
-    std::unique_ptr<MediaEngine> m_engine;
+    MediaPlayerOptions m_options;
+    std::unique_ptr<MediaEngine> m_engine;  // null until the first play
     bool m_openGL = false;
-    VideoOutput* m_video = nullptr;  // a child widget
+    QWidget* m_screen = nullptr;     // the black area the picture goes in
+    VideoOutput* m_video = nullptr;  // inside m_screen, while the engine runs
     State m_state = State::Stopped;
     QString m_reason;
     QString m_address;
+    QString m_target;            // the address as the engine is given it
     bool m_loadWaiting = false;  // an address came before the video output was ready
     double m_position = 0;
     double m_duration = 0;

@@ -1,16 +1,16 @@
 #include "media_video.h"
 
 #include "media_engine.h"
+#include "mpv_library.h"
 
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QOpenGLWidget>
+#include <QOpenGLWindow>
 #include <QPainter>
 
-#include <mpv/render.h>
 #include <mpv/render_gl.h>
 
 #include <cmath>
@@ -27,10 +27,10 @@ void onRenderUpdate(void* self) {
         output, [output] { output->renderUpdate(); }, Qt::QueuedConnection);
 }
 
-void freeRenderContext(mpv_render_context*& render) {
+void freeRenderContext(const MpvLibrary& lib, mpv_render_context*& render) {
     if (render) {
-        mpv_render_context_set_update_callback(render, nullptr, nullptr);
-        mpv_render_context_free(render);
+        lib.mpv_render_context_set_update_callback(render, nullptr, nullptr);
+        lib.mpv_render_context_free(render);
         render = nullptr;
     }
 }
@@ -40,19 +40,17 @@ class SoftwareVideo final : public QWidget, public VideoOutput {
     Q_DISABLE_COPY_MOVE(SoftwareVideo)
 
 public:
-    SoftwareVideo(MediaEngine& engine, QWidget* parent) : QWidget(parent) {
+    SoftwareVideo(MediaEngine& engine, QWidget* parent) : QWidget(parent), m_lib(engine.library()) {
         setAttribute(Qt::WA_OpaquePaintEvent);
-        if (!engine.handle()) {
-            return;
-        }
         mpv_render_param params[] = {
             {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
             {MPV_RENDER_PARAM_INVALID, nullptr}};
-        if (mpv_render_context_create(&m_render, engine.handle(), params) < 0) {
+        if (m_lib.mpv_render_context_create(&m_render, engine.handle(), params) < 0) {
             m_render = nullptr;
             return;
         }
-        mpv_render_context_set_update_callback(m_render, &onRenderUpdate<SoftwareVideo>, this);
+        m_lib.mpv_render_context_set_update_callback(m_render, &onRenderUpdate<SoftwareVideo>,
+                                                     this);
     }
     ~SoftwareVideo() override { release(); }
 
@@ -71,10 +69,10 @@ public:
             draw();  // whatever mpv has now, in case its frame came while blank
         }
     }
-    void release() override { freeRenderContext(m_render); }
+    void release() override { freeRenderContext(m_lib, m_render); }
 
     void renderUpdate() {
-        if (m_render && (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) &&
+        if (m_render && (m_lib.mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) &&
             !m_blank) {
             draw();
         }
@@ -115,32 +113,34 @@ private:
                                      {MPV_RENDER_PARAM_SW_STRIDE, &stride},
                                      {MPV_RENDER_PARAM_SW_POINTER, m_frame.bits()},
                                      {MPV_RENDER_PARAM_INVALID, nullptr}};
-        mpv_render_context_render(m_render, params);
+        m_lib.mpv_render_context_render(m_render, params);
         update();
     }
 
+    const MpvLibrary& m_lib;
     mpv_render_context* m_render = nullptr;
     QImage m_frame;
     bool m_blank = true;
 };
 
-class GlVideo final : public QOpenGLWidget, public VideoOutput {
+// A window of its own inside the player, not an OpenGL widget: an OpenGL widget turns the
+// whole top-level window into an OpenGL surface, and added to a window already on the screen it
+// makes Qt destroy and re-create that window. The picture lets every mouse event through to the
+// player's black area below it, which holds the context menu and the double click.
+class GlVideo final : public QOpenGLWindow, public VideoOutput {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(GlVideo)
 
 public:
     GlVideo(MediaEngine& engine, std::function<void()> onReady, QWidget* parent)
-        : QOpenGLWidget(parent), m_engine(engine), m_onReady(std::move(onReady)) {}
-    ~GlVideo() override {
-        // The base class destroys the context after this destructor has run; its last signal
-        // must not reach a GlVideo that is already gone.
-        if (QOpenGLContext* ctx = context()) {
-            ctx->disconnect(this);
-        }
-        release();
+        : m_engine(engine), m_lib(engine.library()), m_onReady(std::move(onReady)) {
+        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+        m_container = QWidget::createWindowContainer(this, parent);  // it owns this window
+        m_container->setAttribute(Qt::WA_DontCreateNativeAncestors);
     }
+    ~GlVideo() override { release(); }
 
-    QWidget* widget() override { return this; }
+    QWidget* widget() override { return m_container; }
     bool isReady() const override { return m_render != nullptr; }
     QImage frame() override { return grabFramebuffer(); }
     void setBlank(bool blank) override {
@@ -150,25 +150,19 @@ public:
     void release() override {
         if (m_render) {
             makeCurrent();
-            freeRenderContext(m_render);
+            freeRenderContext(m_lib, m_render);
             doneCurrent();
         }
     }
 
     void renderUpdate() {
-        if (m_render && (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME)) {
+        if (m_render && (m_lib.mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME)) {
             update();
         }
     }
 
 protected:
     void initializeGL() override {
-        // Moving to another window makes a new context: the old one takes mpv's state along.
-        connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &GlVideo::release,
-                Qt::UniqueConnection);
-        if (m_render || !m_engine.handle()) {
-            return;
-        }
         mpv_opengl_init_params init{
             [](void*, const char* name) -> void* {
                 QOpenGLContext* ctx = QOpenGLContext::currentContext();
@@ -179,18 +173,18 @@ protected:
             {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
             {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &init},
             {MPV_RENDER_PARAM_INVALID, nullptr}};
-        if (mpv_render_context_create(&m_render, m_engine.handle(), params) < 0) {
+        if (m_lib.mpv_render_context_create(&m_render, m_engine.handle(), params) < 0) {
             m_render = nullptr;
             return;
         }
-        mpv_render_context_set_update_callback(m_render, &onRenderUpdate<GlVideo>, this);
+        m_lib.mpv_render_context_set_update_callback(m_render, &onRenderUpdate<GlVideo>, this);
         if (m_onReady) {
             std::exchange(m_onReady, nullptr)();
         }
     }
 
     void paintGL() override {
-        const qreal ratio = devicePixelRatioF();
+        const qreal ratio = devicePixelRatio();
         const int w = static_cast<int>(std::lround(width() * ratio));
         const int h = static_cast<int>(std::lround(height() * ratio));
         if (!m_render || m_blank) {
@@ -200,16 +194,18 @@ protected:
             return;
         }
         mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()), w, h, 0};
-        int flip = 1;  // Qt's framebuffer has its origin at the bottom left
+        int flip = 1;  // the window's framebuffer has its origin at the bottom left
         mpv_render_param params[] = {{MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
                                      {MPV_RENDER_PARAM_FLIP_Y, &flip},
                                      {MPV_RENDER_PARAM_INVALID, nullptr}};
-        mpv_render_context_render(m_render, params);
+        m_lib.mpv_render_context_render(m_render, params);
     }
 
 private:
     MediaEngine& m_engine;
+    const MpvLibrary& m_lib;
     std::function<void()> m_onReady;
+    QWidget* m_container = nullptr;
     mpv_render_context* m_render = nullptr;
     bool m_blank = true;
 };

@@ -12,7 +12,10 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
+
+#include <utility>
 
 namespace vidrake {
 namespace {
@@ -81,7 +84,6 @@ MainWindow::MainWindow(MainWindowServices services)
 
 MainWindow::~MainWindow() {
     m_crawler->cancel();
-    delete m_about;
 }
 
 void MainWindow::buildControls() {
@@ -107,8 +109,19 @@ void MainWindow::buildControls() {
     List2->setUniformItemSizes(true);  // keeps 32,767 appends linear
     setBase(List2, kLightGrey);
     List2->setAccessibleName(QStringLiteral("Movie list"));
-    // A click and the arrow keys both move the selection.
-    connect(List2, &QListWidget::itemSelectionChanged, this, &MainWindow::List2_Click);
+    // A new selection plays, whether the keys or the mouse moved it; a click on the item that
+    // is already selected plays it again from the start. A click that both selects and clicks
+    // starts it once.
+    connect(List2, &QListWidget::itemSelectionChanged, this, [this] {
+        m_playedSincePress = true;
+        List2_Click();
+    });
+    connect(List2, &QListWidget::itemClicked, this, [this] {
+        if (!std::exchange(m_playedSincePress, true)) {
+            List2_Click();
+        }
+    });
+    List2->viewport()->installEventFilter(this);
 
     Text4 = place<QLineEdit>(m_client, "Text4", twipRect(7080, 0, 615, 375));
     Text4->setText(QStringLiteral("10"));
@@ -220,6 +233,7 @@ AboutWindow* MainWindow::aboutWindow() const {
 
 void MainWindow::Command1_Click() {
     m_crawler->Command1_Click();
+    deleteWhenIdle();  // a close during the run has waited for the run to unwind
 }
 
 void MainWindow::List2_Click() {
@@ -238,12 +252,30 @@ void MainWindow::about_Click() {
     m_about->activateWindow();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == List2->viewport() && event->type() == QEvent::MouseButtonPress) {
+        m_playedSincePress = static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     // A crawl or play-list read in progress ends at its next yield and touches nothing of
     // ours after this.
     m_crawler->cancel();
     m_playList->cancel();
+    // Picture, sound and the media library's threads end now, even if About keeps the program.
+    player1->shutDown();
     QMainWindow::closeEvent(event);
+    m_closed = true;
+    deleteWhenIdle();
+}
+
+void MainWindow::deleteWhenIdle() {
+    // The crawl's frames below us still use the window's members until they return.
+    if (m_closed && !m_crawler->running()) {
+        deleteLater();
+    }
 }
 
 }  // namespace vidrake

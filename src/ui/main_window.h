@@ -1,6 +1,8 @@
 // The main window: the start-address and number boxes, the "&Crawl" button, the movie list,
 // the player, the status caption and progress bar, three hidden work stores and the "&File"
-// menu. Its crawl runs the crawler engine over the window's own widgets.
+// menu. Its crawl runs the crawler engine over the window's own widgets. Closed, it stops the
+// player at once and deletes itself, with everything it owns, as soon as no crawl of its own is
+// on the stack; make it with new.
 #pragma once
 
 #include "crawl.h"
@@ -58,11 +60,12 @@ public:
     QList<QObject*> controls() const;
 
 signals:
-    // The user selected a movie of the list: the player plays it.
+    // The user chose a movie of the list, with a click or the arrow keys: the player plays it.
     void movieChosen(const QString& address);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -70,6 +73,7 @@ private:
     void Form_Load();
     void about_Click();
     void List2_Click();
+    void deleteWhenIdle();
 
     MainWindowServices m_services;
     std::unique_ptr<MessageBox> m_ownMessages;
@@ -106,7 +110,9 @@ private:
     InternetClient m_internet;
     std::unique_ptr<Crawler> m_crawler;
     std::unique_ptr<PlayListCommands> m_playList;
-    QPointer<AboutWindow> m_about;
+    QPointer<AboutWindow> m_about;   // not owned: it outlives this window if still open
+    bool m_playedSincePress = true;  // the last mouse press already started a movie
+    bool m_closed = false;
 };
 
 }  // namespace vidrake

@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTcpServer>
 #include <QToolButton>
+#include <QUrl>
 #include <QtTest>
 
 #include <clocale>
@@ -62,7 +63,9 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void construction_softwareOffscreenAndSettled();
+    void construction_idleWithoutEngineUntilTheFirstPlay();
+    void address_onlyWebAndLocalFilesArePlayed_data();
+    void address_onlyWebAndLocalFilesArePlayed();
     void setAddress_playsAtOnceToTheEnd_data();
     void setAddress_playsAtOnceToTheEnd();
     void setAddress_switchesMidPlay();
@@ -107,34 +110,73 @@ bool MediaPlayerTest::startPlaying(const QString& path) {
     return !QTest::currentTestFailed();
 }
 
-void MediaPlayerTest::construction_softwareOffscreenAndSettled() {
-    // Left to choose, it must not pick OpenGL here: an OpenGL widget would crash offscreen.
-    MediaPlayer chosen(nullptr, {.silentAudio = true});
-    QVERIFY(!chosen.usesOpenGL());
-    QVERIFY(!chosen.findChild<QWidget*>(QStringLiteral("video"))->inherits("QOpenGLWidget"));
-
+void MediaPlayerTest::construction_idleWithoutEngineUntilTheFirstPlay() {
+    QVERIFY(!m_player->hasEngine());
     QCOMPARE(m_player->state(), State::Stopped);
     QCOMPARE(m_player->findChild<QLabel*>("statusLabel")->text(), QStringLiteral("Stopped"));
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 50.0);
     QCOMPARE(m_player->findChild<QSlider*>("volumeSlider")->value(), 50);
-    QCOMPARE(m_player->engineValue("mute").toBool(), false);
-    QCOMPARE(m_player->engineValue("speed").toDouble(), 1.0);
-    QCOMPARE(m_player->engineValue("loop-file"), QVariant(false));
-    QCOMPARE(m_player->engineValue("loop-playlist"), QVariant(false));
     QVERIFY(!m_player->isVideoFullScreen());
-
     for (const char* name : {"playPauseButton", "stopButton", "muteButton", "fullScreenButton"}) {
         auto* button = m_player->findChild<QToolButton*>(name);
         QVERIFY2(button && !button->accessibleName().isEmpty(), name);
     }
-    auto* video = m_player->findChild<QWidget*>(QStringLiteral("video"));
-    QCOMPARE(video->contextMenuPolicy(), Qt::ActionsContextMenu);
-    QStringList menu;
-    for (QAction* action : video->actions()) {
-        menu << action->objectName();
+    m_player->findChild<QSlider*>("volumeSlider")->setValue(20);  // before the engine exists
+    QVERIFY(!m_player->hasEngine());
+
+    // Left to choose, it must not pick OpenGL here: an OpenGL surface would crash offscreen.
+    MediaPlayer chosen(nullptr, {.silentAudio = true});
+    chosen.setURL(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi"));
+    QVERIFY(chosen.hasEngine());
+    QVERIFY(!chosen.usesOpenGL());
+    QTRY_COMPARE_WITH_TIMEOUT(chosen.state(), State::Playing, kWait);
+
+    QVERIFY(startPlaying("/a.avi"));
+    QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);  // the first play shows
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+    QCOMPARE(m_player->engineValue("mute").toBool(), false);
+    QCOMPARE(m_player->engineValue("speed").toDouble(), 1.0);
+    QCOMPARE(m_player->engineValue("loop-file"), QVariant(false));
+    QCOMPARE(m_player->engineValue("loop-playlist"), QVariant(false));
+    m_player->shutDown();
+    QVERIFY(!m_player->hasEngine());
+    QCOMPARE(m_player->state(), State::Stopped);
+    QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
+}
+
+void MediaPlayerTest::address_onlyWebAndLocalFilesArePlayed_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("plays");
+    const QString clip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
+    QTest::newRow("http") << m_server.url("/a.avi") << true;
+    QTest::newRow("HTTP") << m_server.url("/a.avi").replace(0, 4, QStringLiteral("HTTP")) << true;
+    QTest::newRow("local path") << clip << true;
+    QTest::newRow("file://") << QUrl::fromLocalFile(clip).toString() << true;
+    for (const char* refused :
+         {"av://lavfi:testsrc", "LAVFI://testsrc", "fd://0", "memory://abc", "dvd://", "ytdl://x",
+          "udp://127.0.0.1:9", "/dev/zero", "file:///dev/zero", "-", "/no/such.avi",
+          VIDRAKE_TEST_DATA, "file://elsewhere" VIDRAKE_TEST_DATA "/testsrc.avi"}) {
+        QTest::newRow(refused) << QString::fromLatin1(refused) << false;
     }
-    QCOMPARE(menu,
-             QStringList({"playPauseAction", "stopAction", "muteAction", "fullScreenAction"}));
+    QTest::newRow("edl://") << QStringLiteral("edl://%1,0,1").arg(clip) << false;
+}
+
+void MediaPlayerTest::address_onlyWebAndLocalFilesArePlayed() {
+    QFETCH(QString, address);
+    QFETCH(bool, plays);
+    auto* status = m_player->findChild<QLabel*>("statusLabel");
+    m_player->setURL(address);
+    if (!plays) {
+        QCOMPARE(m_player->state(), State::Failed);
+        QVERIFY2(status->text().startsWith(QStringLiteral("Cannot play this movie: ")),
+                 qPrintable(status->text()));
+        QVERIFY(!m_player->hasEngine());  // the library was never even started
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+    // A refused address stops what was playing.
+    m_player->setURL(QStringLiteral("av://lavfi:testsrc"));
+    QCOMPARE(m_player->state(), State::Failed);
+    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
 }
 
 void MediaPlayerTest::setAddress_playsAtOnceToTheEnd_data() {

@@ -34,7 +34,6 @@ private slots:
     void playList_saveThenOpenGivesTheSameItems();
     void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy_data();
     void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy();
-    void selectingAMovie_asksThePlayerToPlayIt();
 
 private:
     QTemporaryDir m_dir;
@@ -143,33 +142,6 @@ void PlayListTest::open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy() {
         QCOMPARE(list.item(0), QString(kMaxPlayListLine, QChar(0)));
         QVERIFY2(yields >= 64, qPrintable(QString::number(yields)));
     }
-}
-
-void PlayListTest::selectingAMovie_asksThePlayerToPlayIt() {
-    Fixture f;
-    QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({"http://v/a.avi", "http://v/b.mpg"});
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->item(1)).center());
-    QTest::keyClick(list, Qt::Key_Up);
-    QCOMPARE(chosen.size(), 2);
-    QCOMPARE(chosen[0][0].toString(), QStringLiteral("http://v/b.mpg"));
-    QCOMPARE(chosen[1][0].toString(), QStringLiteral("http://v/a.avi"));
-    f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
-    QCOMPARE(chosen.size(), 2);
-
-    // And the player in the window does play what is chosen, and goes on after a new list.
-    LoopbackServer server;
-    QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi"));
-    QVERIFY(clip.open(QIODevice::ReadOnly));
-    server.setPage("/clip.avi", clip.readAll());
-    list->addItem(server.url("/clip.avi"));
-    list->setCurrentRow(0);
-    QCOMPARE(f.window.player()->URL(), server.url("/clip.avi"));
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, 15'000);
-    f.menuItem("NewList")->trigger();
-    QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
 }
 
 QObject* makePlayListTest() {

@@ -32,10 +32,15 @@ private:
 
 struct Fixture {
     explicit Fixture(FetchLimits limits = {})
-        : window(MainWindowServices{screen, styles, &messages, &dialog, limits, {false, true}}) {
+        : window(*new MainWindow(
+              MainWindowServices{screen, styles, &messages, &dialog, limits, {false, true}})),
+          m_alive(&window) {
         window.show();
         window.activateWindow();
     }
+    ~Fixture() { delete m_alive.data(); }  // a closed window has deleted itself
+    Fixture(const Fixture&) = delete;
+    Fixture& operator=(const Fixture&) = delete;
     template <typename T>
     T* find(const char* name) {
         return window.findChild<T*>(QString::fromLatin1(name));
@@ -62,7 +67,10 @@ struct Fixture {
     QtWindowClassStyles styles;
     MemoryMessageBox messages;
     FakeFileDialog dialog;
-    MainWindow window;
+    MainWindow& window;
+
+private:
+    QPointer<MainWindow> m_alive;
 };
 
 inline int cursorShape() {

@@ -1,0 +1,78 @@
+#include "media_address.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace vidrake {
+
+namespace {
+
+bool isAsciiLetter(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// The scheme as the media library tells an address from a file name: a letter, then letters,
+// digits, '+', '-' or '.', up to "://". Empty for anything it would take for a path.
+QString schemeOf(const QString& address) {
+    const qsizetype end = address.indexOf(QLatin1String("://"));
+    if (end < 1 || !isAsciiLetter(address.front())) {
+        return {};
+    }
+    for (qsizetype i = 1; i < end; ++i) {
+        const QChar c = address[i];
+        if (!isAsciiLetter(c) && !(c >= u'0' && c <= u'9') && c != u'+' && c != u'-' && c != u'.') {
+            return {};
+        }
+    }
+    return address.left(end).toLower();
+}
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("vidrake::MediaPlayer", text);
+}
+
+MediaAddress localFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return {{}, tr("there is no such file")};
+    }
+    // Devices, pipes and folders would have the library read forever or list a folder.
+    if (!info.isFile()) {
+        return {{}, tr("it is not a plain file")};
+    }
+    // An absolute path cannot be mistaken for a protocol or for "-", standard input.
+    return {info.absoluteFilePath(), {}};
+}
+
+}  // namespace
+
+MediaAddress checkMediaAddress(const QString& address) {
+    const QString scheme = schemeOf(address);
+    if (scheme.isEmpty()) {
+        return localFile(address);
+    }
+    if (scheme == QLatin1String("file")) {
+        const QUrl url(address);
+        const QString host = url.host();
+        if (!url.isValid() || (!host.isEmpty() && host != QLatin1String("localhost"))) {
+            return {{}, tr("only files on this computer can be played")};
+        }
+        return localFile(url.toLocalFile());
+    }
+    static const QLatin1String kNetwork[] = {QLatin1String("http"), QLatin1String("https"),
+                                             QLatin1String("ftp"),  QLatin1String("rtsp"),
+                                             QLatin1String("mms"),  QLatin1String("mmsh")};
+    for (const QLatin1String& allowed : kNetwork) {
+        if (scheme == allowed) {
+            // The library's network layer knows its protocols by their lower-case names only.
+            return {scheme + address.mid(scheme.size()), {}};
+        }
+    }
+    return {
+        {},
+        tr("%1:// addresses are not played, only http, https, ftp, rtsp, mms, mmsh and local files")
+            .arg(scheme)};
+}
+
+}  // namespace vidrake
