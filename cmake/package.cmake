@@ -43,5 +43,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VIDRAKE_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window loads libmpv when the first movie plays rather than at start, so the library
+# scan cannot see it: it is named here.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmpv2 (>= 0.35)")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)
