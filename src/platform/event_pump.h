@@ -1,6 +1,8 @@
 // Lets the window system handle what is pending, from inside a long handler.
 #pragma once
 
+#include <QElapsedTimer>
+
 namespace vidrake {
 
 class EventPump {
@@ -13,6 +15,9 @@ public:
 class QtEventPump final : public EventPump {
 public:
     void yield() override;
+
+private:
+    QElapsedTimer m_sincePoll;
 };
 
 }  // namespace vidrake
