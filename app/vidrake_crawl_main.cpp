@@ -29,10 +29,15 @@ constexpr char kUsage[] =
     "\n"
     "Options:\n"
     "  -n TEXT     the number of movies wanted, for the addresses after it\n"
+    "  -j N, --jobs N\n"
+    "              pages in flight at once while walking the sites, 1 to 32 (8);\n"
+    "              with 1, each site is requested only when the walk comes to it\n"
     "  --          every argument after this is an address\n"
     "  -h, --help  show this help and exit\n"
     "\n"
     "Exit status: 0 when the crawl ran, 2 on a usage error.\n";
+
+constexpr int kMaxJobs = 32;
 
 struct Press {
     QString wanted;
@@ -59,6 +64,7 @@ int main(int argc, char** argv) {
 
     QList<Press> presses;
     QString wanted = QStringLiteral("10");
+    int jobs = vidrake::kPagesInFlight;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -73,6 +79,21 @@ int main(int argc, char** argv) {
                 return usageError(QStringLiteral("option -n needs a TEXT"));
             }
             wanted = args[++i];
+        } else if (!optionsEnded &&
+                   (arg.startsWith(u"-j") || arg == u"--jobs" || arg.startsWith(u"--jobs="))) {
+            QString value = arg.mid(arg.startsWith(u"--") ? 7 : 2);
+            if (arg == u"-j" || arg == u"--jobs") {
+                if (i + 1 >= args.size()) {
+                    return usageError(QStringLiteral("option ") + arg + QStringLiteral(" needs N"));
+                }
+                value = args[++i];
+            }
+            bool ok = false;
+            jobs = value.toInt(&ok);
+            if (!ok || jobs < 1 || jobs > kMaxJobs) {
+                return usageError(QStringLiteral("the number of jobs must be 1 to 32, not '") +
+                                  value + u'\'');
+            }
         } else if (!optionsEnded && arg.startsWith(u"-n")) {
             wanted = arg.mid(2);
         } else if (!optionsEnded && arg.startsWith(u'-') && arg.size() > 1) {
@@ -126,7 +147,7 @@ int main(int argc, char** argv) {
     };
 
     vidrake::Crawler crawler({text1, text4, text2, label1, list1, list2, list3, progress}, state,
-                             {internet, pump, messages, screen, QLocale::system()});
+                             {internet, pump, messages, screen, QLocale::system(), jobs});
     for (const Press& press : presses) {
         text4.setText(press.wanted);
         text1.setText(press.address);

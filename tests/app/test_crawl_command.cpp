@@ -51,17 +51,29 @@ void CrawlCommandTest::localWeb_givesTheMovieList() {
                              "\">3</a> <a href=\"http://v/start.avi\">s</a>\n<a href=\"" +
                              server.url("/one.com").toUtf8() + "\">again</a>\n";
     server.setPage("/start", start);
-    server.setPage("/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">");
-    server.setPage("/two.net", "nothing to watch");
-    server.setPage("/three.com", "\xABhttp://v/caf\xE9.wmv\xBB");
+    // The sites answer late, so that the pages fetched ahead are in flight together.
+    for (const auto& [path, body] :
+         {std::pair<QByteArray, QByteArray>(
+              "/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">"),
+          {"/two.net", "nothing to watch"},
+          {"/three.com", "\xABhttp://v/caf\xE9.wmv\xBB"}}) {
+        Reply site(200, body);
+        site.delayMs = 50;
+        server.setRoute(path, site);
+    }
 
-    Result r = run({server.url("/start")});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/caf\xC3\xA9.wmv\n"));
-    QCOMPARE(r.err, QByteArray());
+    // One page at a time, then three in flight: the same list.
+    for (const QStringList& jobs : {QStringList{"-j", "1"}, QStringList{"--jobs=8"}}) {
+        const Result r = run(jobs + QStringList{server.url("/start")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out,
+                 QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/caf\xC3\xA9.wmv\n"));
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(server.peakConnections() > 1, jobs.size() == 1);
+    }
 
     // Two presses in one window: the second resumes after the site visited last.
-    r = run({"-n", "2", server.url("/start"), "-n", "4", server.url("/start")});
+    const Result r = run({"-n", "2", server.url("/start"), "-n", "4", server.url("/start")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QByteArray("http://v/start.avi\nhttp://v/one.mpg\nhttp://v/start.avi\n"
                                "http://v/caf\xC3\xA9.wmv\n"));
@@ -82,8 +94,11 @@ void CrawlCommandTest::messages_goToStandardErrorAndTheRunGoesOn() {
 }
 
 void CrawlCommandTest::usage_errorsExitTwoAndHelpExitsZero() {
-    for (const QStringList& bad : {QStringList{}, QStringList{"-n", "5"},
-                                   QStringList{"-x", "http://a"}, QStringList{"http://a", "-n"}}) {
+    for (const QStringList& bad :
+         {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
+          QStringList{"http://a", "-n"}, QStringList{"-j", "0", "http://a"},
+          QStringList{"--jobs=33", "http://a"}, QStringList{"-jx", "http://a"},
+          QStringList{"http://a", "--jobs"}}) {
         const Result r = run(bad);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());

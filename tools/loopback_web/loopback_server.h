@@ -96,6 +96,10 @@ public:
     // Targets whose connection the client closed before the whole answer was sent.
     const QList<QByteArray>& abandoned() const { return m_abandoned; }
 
+signals:
+    // A request head has arrived; emitted before it is answered.
+    void requested(const vidrake::loopback::Request& request);
+
 private:
     struct Connection;
 
