@@ -21,6 +21,7 @@ struct InternetClient::Request {
     qint64 delivered = 0;
     QElapsedTimer started;
     QElapsedTimer sinceByte;
+    bool reading = false;
     bool ended = false;
 };
 
@@ -139,6 +140,13 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
     if (!r || r->ended || size == 0) {
         return 0;
     }
+    // A page requested ahead of its reader must not be cut for the reader's lateness: its whole
+    // time starts with the first read, and bytes that waited for the reader count as arriving
+    // when they are taken.
+    if (!r->reading) {
+        r->reading = true;
+        r->started.restart();
+    }
     for (;;) {
         const qint64 room = m_limits.maxBytes - r->delivered;
         if (room <= 0) {
@@ -147,6 +155,7 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
         const qint64 n = r->exchange->take(buffer, std::min<qint64>(size, room));
         if (n > 0) {
             r->delivered += n;
+            r->sinceByte.restart();
             return static_cast<quint32>(n);
         }
         if (r->exchange->done() || r->sinceByte.elapsed() >= m_limits.stallTimeout.count() ||

@@ -17,7 +17,9 @@
 namespace vidrake {
 
 // Where a page stops being read, so that a silent, slow or endless server cannot hold the
-// program. What was read before a limit struck is the page.
+// program. What was read before a limit struck is the page. The whole time counts from the
+// first read, and the time without a byte from the request, the last byte received or the last
+// byte read, whichever came last: a page requested early is not cut for waiting on its reader.
 struct FetchLimits {
     qint64 maxBytes = qint64(64) << 20;
     std::chrono::milliseconds stallTimeout{30'000};   // no byte for this long

@@ -8,6 +8,7 @@
 using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
+using namespace std::chrono_literals;
 
 class CrawlTest final : public QObject {
     Q_OBJECT
@@ -23,6 +24,7 @@ private slots:
     void walk_withAFractionVisitsEverySiteUpToTheBound();
     void walk_fetchesAheadYetListsAndStopsAsOneAtATime();
     void walk_editsDuringAWalkActFromTheNextPass();
+    void walk_pageWaitingForTheWalkIsNotCutForItsWait();
     void wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched();
     void busyPointer_heldForTheRunAndReleasedOnEveryWayOut();
     void pressDuringARun_startsNothing();
@@ -347,6 +349,22 @@ void CrawlTest::walk_editsDuringAWalkActFromTheNextPass() {
             QVERIFY2(w.List2.items() == row.expected, row.name);
         }
     }
+}
+
+void CrawlTest::walk_pageWaitingForTheWalkIsNotCutForItsWait() {
+    // Site 0 holds the walk until its page's whole time is up; site 1's page, requested at the
+    // same moment, is still arriving then, its movie at the end: it gets a whole time of its own.
+    LoopbackServer server;
+    server.setPage("/start", startPage(server, 2, 0));
+    Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));
+    slow.trickleBytes = 300;
+    slow.trickleMs = 200;
+    server.setRoute(sitePath(0), slow);
+    slow.body = QByteArray(3300, ' ') + "http://m/s1.wmv";
+    server.setRoute(sitePath(1), slow);
+    CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
+    w.press(server.url("/start"), QStringLiteral("2"));
+    QCOMPARE(w.List2.items(), siteMovies(0, 2));
 }
 
 void CrawlTest::wantedNumber_refusalsAndEarlyEndsLeaveTheWalkUntouched() {
