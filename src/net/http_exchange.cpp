@@ -117,7 +117,9 @@ qint64 HttpExchange::take(char* buffer, qint64 size) {
 
 void HttpExchange::pull() {
     while (!m_done && m_socket && waiting() < kHighWater && m_socket->bytesAvailable() > 0) {
-        m_in.append(m_socket->read(64 * 1024));
+        // What is there, not a fixed 64 KiB: a buffer that large for every one of the pages in
+        // flight costs more in allocation than the small pages of a crawl take to read.
+        m_in.append(m_socket->read(std::min<qint64>(m_socket->bytesAvailable(), 64 * 1024)));
         parse();
     }
     if (!m_done && m_closed && m_socket && m_socket->bytesAvailable() <= 0) {
