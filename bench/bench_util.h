@@ -59,6 +59,19 @@ inline double mib(double bytes) {
     return bytes / (1024.0 * 1024.0);
 }
 
+// One press of Crawl in a fresh window with `jobs` pages in flight: how long it took, the movie
+// list and the sites the walk visited.
+struct CrawlResult {
+    double seconds = 0;
+    QStringList movies;
+    QStringList visited;
+};
+CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& start,
+                      const QString& wanted, int jobs);
+
+// Writes the addresses one a line, for a peer's -i.
+void writeList(const std::string& path, const QStringList& addresses);
+
 // The window's controls as in-memory stores, ready to build a Crawler on.
 struct MemoryWindow {
     MemoryText text1;
