@@ -14,7 +14,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: vidrake-crawl [-n TEXT] ADDRESS [[-n TEXT] ADDRESS ...]\n"
+    "Usage: vidrake-crawl [-j N] [-n TEXT] ADDRESS [[-n TEXT] ADDRESS ...]\n"
     "\n"
     "Crawls the web from each start ADDRESS for movie links (.avi, .mpg, .wmv), as pressing\n"
     "Crawl in the Vidrake window would, and prints the movie list: one address per line.\n"

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
 
     const auto sites = one.visited.size();
     std::printf(
-        "\n6. Crawl for %s movies over %d sites answering after %d ms, every %dth with a "
+        "\n6. Crawl for %s movies over %d sites answering after %d ms, one in %d with a "
         "movie (best of %d; one-by-one runs once)\n",
         qPrintable(wanted), shape.sites, shape.delayMs, shape.movieEvery, kRuns);
     std::printf("%-44s %9s %9s\n", "", "seconds", "vs ours");

@@ -106,7 +106,7 @@ void CrawlCommandTest::usage_errorsExitTwoAndHelpExitsZero() {
     }
     const Result help = run({"--help"});
     QCOMPARE(help.exitCode, 0);
-    QVERIFY(help.out.startsWith("Usage: vidrake-crawl [-n TEXT] ADDRESS"));
+    QVERIFY(help.out.startsWith("Usage: vidrake-crawl [-j N] [-n TEXT] ADDRESS"));
 }
 
 QTEST_GUILESS_MAIN(CrawlCommandTest)
