@@ -41,11 +41,13 @@ int main(int argc, char** argv) {
     CrawlResult ahead;
     ahead.seconds = std::numeric_limits<double>::infinity();
     bool sameList = true;
+    double late = 0;
     PeerRun wget2{std::numeric_limits<double>::infinity(), -1};
     for (int i = 0; i < kRuns; ++i) {
         const CrawlResult run = crawlOnce(internet, pump, start, wanted, kPagesInFlight);
         sameList = sameList && run.movies == one.movies && run.visited == one.visited;
         ahead = run.seconds < ahead.seconds ? run : ahead;
+        late = std::max(late, run.lateMs);
         if (haveWget2) {
             const PeerRun w2 = peer({"wget2", "--max-threads=8"});
             wget2 = w2.seconds < wget2.seconds ? w2 : wget2;
@@ -71,6 +73,8 @@ int main(int argc, char** argv) {
                 wget2.seconds / ahead.seconds, wget2.status);
     std::printf("movie list and sites visited equal to one at a time's in every run: %s\n",
                 sameList ? "yes" : "NO");
+    std::printf("event loop kept waiting at most %.1f ms in any run with 8 pages in flight\n",
+                late);
     std::printf(
         "summary: %d slow sites, %s movies: ours %.2f s, %.1fx faster than wget (%.2f s), "
         "wget2 %.2f s (ours/wget2 time %.2f); -j 1 %.2f s; same list as -j 1: %s\n",

@@ -97,9 +97,13 @@ CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& 
     CrawlPlatform platform = w.platform(internet, pump);
     platform.jobs = jobs;
     Crawler crawler(w.stores(), w.state, platform);
+    LoopWatch watch;
+    watch.start();
     const Clock::time_point began = Clock::now();
     crawler.Command1_Click();
-    CrawlResult result{secondsSince(began), w.list2.items(), {}};
+    const double seconds = secondsSince(began);
+    watch.stop();
+    CrawlResult result{seconds, watch.worstLateMs(), w.list2.items(), {}};
     for (int i = 0; !w.state.firstpass && i <= w.state.sitecursor; ++i) {
         result.visited.append(w.list3.item(i));
     }
