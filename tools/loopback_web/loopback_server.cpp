@@ -166,7 +166,7 @@ void LoopbackServer::onReadable(QTcpSocket* socket, const std::shared_ptr<Connec
         m_requests.append(request.head);
         c->target = request.target;
         emit requested(request);
-        bool wellFormed = line.size() == 3 && request.target.startsWith('/') &&
+        bool wellFormed = line.size() == 3 && !request.target.isEmpty() &&
                           (request.version == "HTTP/1.1" || request.version == "HTTP/1.0");
         for (const QByteArray& header : request.head.split('\n').mid(1)) {
             wellFormed = wellFormed && (header.trimmed().isEmpty() || header.indexOf(':') > 0);
