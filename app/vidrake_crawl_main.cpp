@@ -52,6 +52,8 @@ constexpr char kHelp[] =
     "Exit status: 0 when the crawl ran; 1 when the list could not be written; 2 on a usage\n"
     "error; 130, 143 or 129 when SIGINT, SIGTERM or SIGHUP stopped the crawl.\n";
 
+constexpr int kMaxJobs = 32;
+
 struct Press {
     QString wanted;
     QString address;
@@ -60,7 +62,7 @@ struct Press {
 struct Options {
     QList<Press> presses;
     QString output;  // empty: the list on standard output
-    int jobs = 8;    // pages in flight at once
+    int jobs = vidrake::kPagesInFlight;
 };
 
 enum class Action { Crawl, Help, Version };
@@ -127,7 +129,7 @@ std::optional<Action> parseArguments(const QStringList& args, Options& o, QStrin
         } else {
             bool ok = false;
             o.jobs = value->toInt(&ok);
-            if (!ok || o.jobs < 1 || o.jobs > 32) {
+            if (!ok || o.jobs < 1 || o.jobs > kMaxJobs) {
                 error = QStringLiteral("option %1 needs a number from 1 to 32").arg(arg);
                 return std::nullopt;
             }
@@ -288,7 +290,7 @@ int main(int argc, char** argv) {
     };
 
     vidrake::Crawler crawler({text1, text4, text2, label1, list1, list2, list3, progress}, state,
-                             {internet, pump, messages, screen, QLocale::system()});
+                             {internet, pump, messages, screen, QLocale::system(), options.jobs});
     int stopSignal = 0;
     if (!catchSignals()) {
         writeErr(QStringLiteral("vidrake-crawl: cannot catch signals: %1\n")

@@ -1,9 +1,10 @@
 // vidrake-bench-crawl: a whole press of Crawl over 1,000 tiny sites on the loopback server,
-// against wget fetching the same addresses in the same order.
+// against wget and wget2 fetching the same addresses in the same order; then the same web with
+// three sites among the first 20 that accept and never answer.
+//   --stall-seconds S   the time without a byte after which a page ends, in the second run (5)
 #include "bench_pages.h"
 #include "bench_util.h"
 #include "event_pump.h"
-#include "fetch_page.h"
 #include "internet_client.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QNetworkReply>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 using namespace vidrake;
@@ -21,18 +23,28 @@ namespace {
 
 // Qt Network's own client, one manager for every page, for comparison: it hops to a network
 // thread and back for every request, which our client (libcurl on the window's thread) avoids.
-qint64 sharedManagerGet(QNetworkAccessManager& manager, const QString& address, bool close) {
-    QNetworkRequest request(QUrl(address, QUrl::StrictMode));
-    if (close) {
-        request.setRawHeader("Connection", "close");
-    }
-    const std::unique_ptr<QNetworkReply> reply(manager.get(request));
+void sharedManagerGet(QNetworkAccessManager& manager, const QString& address) {
+    const std::unique_ptr<QNetworkReply> reply(
+        manager.get(QNetworkRequest(QUrl(address, QUrl::StrictMode))));
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) {
         loop.exec();
     }
-    return reply->readAll().size();
+}
+
+struct Best {
+    double seconds = std::numeric_limits<double>::infinity();
+    int status = 0;
+    void add(double s, int exitStatus = 0) {
+        seconds = std::min(seconds, s);
+        status = status != 0 ? status : exitStatus;
+    }
+};
+
+void printRow(const char* what, const Best& row, double ours, int sites) {
+    std::printf("%-44s %9.3f %9.0f %8.2f   exit %d\n", what, row.seconds, sites / row.seconds,
+                row.seconds / ours, row.status);
 }
 
 }  // namespace
@@ -40,80 +52,116 @@ qint64 sharedManagerGet(QNetworkAccessManager& manager, const QString& address, 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int port = serverPort(argc, argv);
+    int stallSeconds = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--stall-seconds") == 0) {
+            stallSeconds = std::max(1, std::atoi(argv[i + 1]));
+        }
+    }
     constexpr int kSites = 1000;
-    constexpr int kRuns = 3;
+    constexpr int kRuns = 5;
     InternetClient internet;
     QtEventPump pump;
+    // Never equal to a count of movies, so the walk goes to the end of the queue.
+    const QString allOfThem = QStringLiteral("5.5");
+    auto startOf = [port](const WebShape& shape) {
+        return QStringLiteral("http://127.0.0.1:%1/start?%2")
+            .arg(port)
+            .arg(QString::fromStdString(shape.query()));
+    };
 
-    double ours = std::numeric_limits<double>::infinity();
-    int visited = 0;
-    int movies = 0;
-    for (int i = 0; i < kRuns; ++i) {
-        MemoryWindow w;
-        w.text1.setText(QStringLiteral("http://127.0.0.1:%1/start?sites=%2").arg(port).arg(kSites));
-        // Never equal to a count of movies, so the walk goes to the end of the queue.
-        w.text4.setText(QStringLiteral("5.5"));
-        Crawler crawler(w.stores(), w.state, w.platform(internet, pump));
-        const Clock::time_point start = Clock::now();
-        crawler.Command1_Click();
-        ours = std::min(ours, secondsSince(start));
-        visited = w.list3.count();
-        movies = w.list2.count();
-    }
-
-    std::string list;
+    const WebShape tiny{kSites, 0, 1, {}};
     QStringList sites;
     for (int k = 0; k < kSites; ++k) {
-        list += siteAddress(port, k) + '\n';
-        sites.append(QString::fromStdString(siteAddress(port, k)));
+        sites.append(QString::fromStdString(siteAddress(port, k, tiny)));
     }
-    const double fetchOnly = bestOf(kRuns, [&] {
-        for (const QString& site : sites) {
-            fetch_page(internet, pump, site);
-        }
-    });
-    auto sharedManager = [&](bool close) {
-        return bestOf(kRuns, [&] {
-            QNetworkAccessManager manager;
-            for (const QString& site : sites) {
-                sharedManagerGet(manager, site, close);
-            }
-        });
-    };
-    const double sharedClose = sharedManager(true);
-    const double sharedKeep = sharedManager(false);
-
     const std::string listFile = tempPath("sites.txt");
-    writeFile(listFile, list);
+    writeList(listFile, sites);
     const bool haveWget = havePeer("wget");
-    const PeerRun wget = haveWget ? bestPeer(kRuns, {"wget", "-q", "--tries=1", "--timeout=10",
-                                                     "-O", "/dev/null", "-i", listFile})
-                                  : PeerRun{};
-    const PeerRun wgetFresh =
-        haveWget ? bestPeer(kRuns, {"wget", "-q", "--tries=1", "--timeout=10",
-                                    "--no-http-keep-alive", "-O", "/dev/null", "-i", listFile})
-                 : PeerRun{};
-    std::remove(listFile.c_str());
+    const bool haveWget2 = havePeer("wget2");
+    auto peer = [&](std::vector<std::string> argv, Best& best) {
+        argv.insert(argv.end(), {"-q", "--tries=1", "-O", "/dev/null", "-i", listFile});
+        const PeerRun run = runPeer(argv);
+        best.add(run.seconds, run.status);
+    };
+
+    // Every contender once a round, so that all meet the same load on the machine.
+    Best ahead, one, wget, wgetFresh, wget2, manager;
+    bool whole = true;
+    double late = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        const CrawlResult run = crawlOnce(internet, pump, startOf(tiny), allOfThem, kPagesInFlight);
+        whole = whole && run.movies.size() == kSites && run.visited.size() == kSites;
+        ahead.add(run.seconds);
+        late = std::max(late, run.lateMs);
+        one.add(crawlOnce(internet, pump, startOf(tiny), allOfThem, 1).seconds);
+        if (haveWget) {
+            peer({"wget"}, wget);
+            peer({"wget", "--no-http-keep-alive"}, wgetFresh);
+        }
+        if (haveWget2) {
+            peer({"wget2", "--max-threads=8"}, wget2);
+        }
+    }
+    manager.add(bestOf(1, [&] {
+        QNetworkAccessManager qnam;
+        for (const QString& site : sites) {
+            sharedManagerGet(qnam, site);
+        }
+    }));
 
     std::printf("\n4. Crawl of %d tiny sites over loopback (best of %d)\n", kSites, kRuns);
-    std::printf("%-44s %9s %10s\n", "", "seconds", "sites/s");
-    std::printf("%-44s %9.3f %10.0f   %d queued, %d movies\n",
-                "ours: Command1_Click, start page + walk", ours, kSites / ours, visited, movies);
-    std::printf("%-44s %9.3f %10.0f\n", "fetch_page alone, the same 1000 sites", fetchOnly,
-                kSites / fetchOnly);
-    std::printf("%-44s %9.3f %10.0f\n", "Qt: one shared manager, Connection: close", sharedClose,
-                kSites / sharedClose);
-    std::printf("%-44s %9.3f %10.0f\n", "Qt: one shared manager, keep-alive", sharedKeep,
-                kSites / sharedKeep);
-    std::printf("%-44s %9.3f %10.0f   exit %d\n", "wget -i LIST (keep-alive)", wget.seconds,
-                kSites / wget.seconds, wget.status);
-    std::printf("%-44s %9.3f %10.0f   exit %d\n", "wget -i LIST --no-http-keep-alive",
-                wgetFresh.seconds, kSites / wgetFresh.seconds, wgetFresh.status);
-    std::printf("ours/wget time ratio: %.2f (keep-alive), %.2f (new connection each)\n",
-                ours / wget.seconds, ours / wgetFresh.seconds);
+    std::printf("%-44s %9s %9s %8s\n", "", "seconds", "sites/s", "vs ours");
+    printRow("ours: Command1_Click, 8 pages in flight", ahead, ahead.seconds, kSites);
+    printRow("ours: one page at a time (-j 1)", one, ahead.seconds, kSites);
+    printRow("wget -i LIST (keep-alive)", wget, ahead.seconds, kSites);
+    printRow("wget -i LIST --no-http-keep-alive", wgetFresh, ahead.seconds, kSites);
+    printRow("wget2 --max-threads=8 -i LIST", wget2, ahead.seconds, kSites);
+    printRow("Qt: one shared manager (once)", manager, ahead.seconds, kSites);
+    std::printf("event loop kept waiting at most %.1f ms in any run with 8 pages in flight\n",
+                late);
     std::printf(
-        "summary: crawl of %d sites: ours %.0f sites/s, wget %.0f sites/s (keep-alive), "
-        "%.0f sites/s (new connection each)\n",
-        kSites, kSites / ours, kSites / wget.seconds, kSites / wgetFresh.seconds);
-    return visited == kSites && movies == kSites ? 0 : 1;
+        "summary: crawl of %d sites: ours %.0f sites/s (-j 1: %.0f), wget %.0f sites/s "
+        "(ours/wget time %.2f), wget2 %.0f sites/s; event loop late at most %.1f ms\n",
+        kSites, kSites / ahead.seconds, kSites / one.seconds, kSites / wget.seconds,
+        ahead.seconds / wget.seconds, kSites / wget2.seconds, late);
+
+    // Three sites that never answer, each more than 8 after the one before, so that no two
+    // are in flight together: the walk waits out each in turn.
+    const WebShape stalled{kSites, 0, 1, {3, 11, 19}};
+    sites.clear();
+    for (int k = 0; k < kSites; ++k) {
+        sites.append(QString::fromStdString(siteAddress(port, k, stalled)));
+    }
+    writeList(listFile, sites);
+    internet.setLimits(
+        {qint64(64) << 20, std::chrono::seconds(stallSeconds), std::chrono::minutes(5)});
+    const CrawlResult stall =
+        crawlOnce(internet, pump, startOf(stalled), allOfThem, kPagesInFlight);
+    const std::string timeout = "--read-timeout=" + std::to_string(stallSeconds);
+    Best stallWget, stallWget2;
+    if (haveWget) {
+        peer({"wget", timeout}, stallWget);
+    }
+    if (haveWget2) {
+        peer({"wget2", "--max-threads=8", timeout}, stallWget2);
+    }
+    std::remove(listFile.c_str());
+
+    std::printf(
+        "\n4b. The same web, sites 3, 11 and 19 never answering; %d s without a byte "
+        "ends a page (once)\n",
+        stallSeconds);
+    std::printf("%-44s %9s %9s %8s\n", "", "seconds", "sites/s", "vs ours");
+    Best stallOurs;
+    stallOurs.add(stall.seconds);
+    printRow("ours: Command1_Click, 8 pages in flight", stallOurs, stall.seconds, kSites);
+    printRow("wget -i LIST --read-timeout", stallWget, stall.seconds, kSites);
+    printRow("wget2 --max-threads=8 -i LIST --read-timeout", stallWget2, stall.seconds, kSites);
+    std::printf(
+        "summary: %d sites, 3 of them silent, %d s limit: ours %.1f s (%lld movies), wget %.1f s, "
+        "wget2 %.1f s\n",
+        kSites, stallSeconds, stall.seconds, static_cast<long long>(stall.movies.size()),
+        stallWget.seconds, stallWget2.seconds);
+    return whole && stall.movies.size() == kSites - 3 ? 0 : 1;
 }

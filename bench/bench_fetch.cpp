@@ -19,48 +19,11 @@ namespace {
 
 constexpr qint64 kPageBytes = qint64(64) << 20;
 constexpr int kRuns = 3;
-constexpr auto kTick = std::chrono::milliseconds(10);
 
 // Leaves the event loop alone: what the fetch costs without the yield after every block.
 class NoopPump final : public EventPump {
 public:
     void yield() override {}
-};
-
-// A timer ticking every 10 ms; the largest gap between ticks, less the 10 ms, is the longest
-// the event loop was kept from running while it watched.
-class LoopWatch {
-public:
-    LoopWatch() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(kTick);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const Clock::time_point now = Clock::now();
-            m_worst = std::max(m_worst, now - m_last);
-            m_last = now;
-            ++m_ticks;
-        });
-    }
-    void start() {
-        m_worst = {};
-        m_ticks = 0;
-        m_last = Clock::now();
-        m_timer.start();
-    }
-    void stop() {
-        m_worst = std::max(m_worst, Clock::now() - m_last);
-        m_timer.stop();
-    }
-    double worstLateMs() const {
-        return std::chrono::duration<double, std::milli>(m_worst - kTick).count();
-    }
-    int ticks() const { return m_ticks; }
-
-private:
-    QTimer m_timer;
-    Clock::time_point m_last;
-    Clock::duration m_worst{};
-    int m_ticks = 0;
 };
 
 struct Row {

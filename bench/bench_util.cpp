@@ -108,6 +108,31 @@ long countLines(const std::string& path) {
     return lines;
 }
 
+CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& start,
+                      const QString& wanted, int jobs) {
+    MemoryWindow w;
+    w.text1.setText(start);
+    w.text4.setText(wanted);
+    CrawlPlatform platform = w.platform(internet, pump);
+    platform.jobs = jobs;
+    Crawler crawler(w.stores(), w.state, platform);
+    LoopWatch watch;
+    watch.start();
+    const Clock::time_point began = Clock::now();
+    crawler.Command1_Click();
+    const double seconds = secondsSince(began);
+    watch.stop();
+    CrawlResult result{seconds, watch.worstLateMs(), w.list2.items(), {}};
+    for (int i = 0; !w.state.firstpass && i <= w.state.sitecursor; ++i) {
+        result.visited.append(w.list3.item(i));
+    }
+    return result;
+}
+
+void writeList(const std::string& path, const QStringList& addresses) {
+    writeFile(path, QString(addresses.join(u'\n') + u'\n').toStdString());
+}
+
 int serverPort(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string_view(argv[i]) == "--port") {

@@ -5,6 +5,8 @@
 #include "crawl.h"
 #include "memory_stores.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -63,6 +65,57 @@ int serverPort(int argc, char** argv);
 inline double mib(double bytes) {
     return bytes / (1024.0 * 1024.0);
 }
+
+// A timer ticking every 10 ms; the largest gap between ticks, less the 10 ms, is the longest
+// the event loop was kept from running while it watched.
+class LoopWatch {
+public:
+    static constexpr auto kTick = std::chrono::milliseconds(10);
+    LoopWatch() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(kTick);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const Clock::time_point now = Clock::now();
+            m_worst = std::max(m_worst, now - m_last);
+            m_last = now;
+            ++m_ticks;
+        });
+    }
+    void start() {
+        m_worst = {};
+        m_ticks = 0;
+        m_last = Clock::now();
+        m_timer.start();
+    }
+    void stop() {
+        m_worst = std::max(m_worst, Clock::now() - m_last);
+        m_timer.stop();
+    }
+    double worstLateMs() const {
+        return std::chrono::duration<double, std::milli>(m_worst - kTick).count();
+    }
+    int ticks() const { return m_ticks; }
+
+private:
+    QTimer m_timer;
+    Clock::time_point m_last;
+    Clock::duration m_worst{};
+    int m_ticks = 0;
+};
+
+// One press of Crawl in a fresh window with `jobs` pages in flight: how long it took, the movie
+// list and the sites the walk visited.
+struct CrawlResult {
+    double seconds = 0;
+    double lateMs = 0;  // the longest the event loop was kept waiting
+    QStringList movies;
+    QStringList visited;
+};
+CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& start,
+                      const QString& wanted, int jobs);
+
+// Writes the addresses one a line, for a peer's -i.
+void writeList(const std::string& path, const QStringList& addresses);
 
 // The window's controls as in-memory stores, ready to build a Crawler on.
 struct MemoryWindow {

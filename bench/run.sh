@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (release), starts the loopback server, runs every benchmark with its
-# peer (grep, wget, curl) and prints a summary. The server is stopped on exit, whatever happens.
+# peer (grep, wget, wget2, curl) and prints a summary. The server is stopped on exit, whatever
+# happens. Extra arguments go to vidrake-bench-crawl (--stall-seconds S, 5 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
 vidrake_install_deps
 
 targets=(vidrake-bench-server vidrake-bench-patterns vidrake-bench-queue vidrake-bench-crawl
-         vidrake-bench-fetch)
+         vidrake-bench-fetch vidrake-bench-ahead)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${targets[@]}"
 bin=build/release/bench
@@ -37,11 +38,13 @@ echo "Loopback server on 127.0.0.1:$port; $(nproc) cores"
 
 status=0
 "$bin/vidrake-bench-patterns" | tee "$work/patterns.txt" || status=1
-for name in queue crawl fetch; do
-  "$bin/vidrake-bench-$name" --port "$port" | tee "$work/$name.txt" || status=1
+for name in queue crawl fetch ahead; do
+  extra=()
+  [ "$name" = crawl ] && extra=("$@")
+  "$bin/vidrake-bench-$name" --port "$port" "${extra[@]}" | tee "$work/$name.txt" || status=1
 done
 
 echo
 echo "Summary ($(nproc) cores)"
-grep -h '^summary: ' "$work"/{patterns,queue,crawl,fetch}.txt | sed 's/^summary: /  /'
+grep -h '^summary: ' "$work"/{patterns,queue,crawl,fetch,ahead}.txt | sed 's/^summary: /  /'
 exit "$status"

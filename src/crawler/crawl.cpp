@@ -1,6 +1,7 @@
 #include "crawl.h"
 
 #include "event_pump.h"
+#include "fetch_ahead.h"
 #include "fetch_page.h"
 #include "hourglass.h"
 #include "internet_client.h"
@@ -93,6 +94,9 @@ void Crawler::Command1_Click() {
         return;
     }
 
+    // The walk reads one site per pass, in queue order; the sites after it are being fetched
+    // meanwhile. What is in flight when the walk ends, for whatever reason, is aborted.
+    FetchAhead ahead(m_platform.internet, m_platform.jobs);
     for (;;) {
         const int next = m_state.firstpass ? 0 : m_state.sitecursor + 1;
         if (next >= m_state.sitebound ||
@@ -108,7 +112,7 @@ void Crawler::Command1_Click() {
         if (*cancelled) {
             return;
         }
-        search_mlist(site);
+        scanSite(ahead.take(m_stores.List3, m_state.sitecursor, m_state.sitebound));
         if (*cancelled) {
             return;
         }
@@ -167,8 +171,13 @@ void Crawler::runitem(QString address) {
 }
 
 void Crawler::search_mlist(QString address) {
+    scanSite(open_page(m_platform.internet, address));
+}
+
+void Crawler::scanSite(PageRequest request) {
     const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
-    const QByteArray page = fetch(address, cancelled);
+    const QByteArray page =
+        read_page(m_platform.internet, m_platform.pump, request, cancelled.get());
     if (*cancelled) {
         return;
     }

@@ -18,6 +18,10 @@ namespace vidrake {
 
 class EventPump;
 class InternetClient;
+struct PageRequest;
+
+// How many pages a walk has in flight at most: the site it reads and those after it.
+inline constexpr int kPagesInFlight = 8;
 
 inline constexpr char kSitePattern[] = "http\\S+\\.(com|net)";
 inline constexpr char kMoviePattern[] = "(http)\\S+\\.(avi|mpg|wmv)";
@@ -50,7 +54,8 @@ struct CrawlPlatform {
     EventPump& pump;
     MessageBox& messages;
     MousePointer& screen;
-    QLocale locale;  // how the wanted number is written, strictly read
+    QLocale locale;             // how the wanted number is written, strictly read
+    int jobs = kPagesInFlight;  // 1: each site is requested only when the walk comes to it
 };
 
 class Crawler final {
@@ -75,6 +80,8 @@ public:
 
 private:
     QByteArray fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
+    // search_mlist on a page already requested.
+    void scanSite(PageRequest request);
     void syncQueueIndex();
 
     CrawlStores m_stores;

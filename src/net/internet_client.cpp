@@ -24,6 +24,7 @@ struct InternetClient::Request {
     std::unique_ptr<CurlTransfer> transfer;
     qint64 delivered = 0;
     QElapsedTimer started;
+    bool reading = false;
     bool ended = false;
 };
 
@@ -103,6 +104,12 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
     Request* r = request(url);
     if (!r || r->ended || size == 0) {
         return 0;
+    }
+    // A page requested ahead of its reader is not cut for the reader's lateness: its whole time
+    // starts with the first read. (Its idle time already stops while it waits paused.)
+    if (!r->reading) {
+        r->reading = true;
+        r->started.restart();
     }
     for (;;) {
         const qint64 room = m_limits.maxBytes - r->transfer->headBytes() - r->delivered;

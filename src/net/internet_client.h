@@ -21,7 +21,9 @@ class CurlMulti;
 struct ProxyEnvironment;
 
 // Where a page stops being read, so that a silent, slow or endless server cannot hold the
-// program. What was read before a limit struck is the page.
+// program. What was read before a limit struck is the page. The whole time counts from the
+// first read, and the time without a byte from the request or the last byte received, never
+// while a page waits, paused, for its reader: a page requested early is not cut for that.
 struct FetchLimits {
     qint64 maxBytes = qint64(64) << 20;                // heads and body
     std::chrono::milliseconds stallTimeout{30'000};    // no byte for this long

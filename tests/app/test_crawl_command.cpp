@@ -73,20 +73,35 @@ private slots:
     void output_asAPlayListIsWhatTheWindowSaves();
     void signal_stopsTheCrawlAndPrintsWhatWasFound_data();
     void signal_stopsTheCrawlAndPrintsWhatWasFound();
+    void jobs_changeThePagesInFlightNotTheList();
     void usage_errorsExitTwoHelpAndVersionZero();
 
 private:
     LoopbackServer m_server;
 };
 
-void CrawlCommandTest::initTestCase() {
-    LoopbackServer& s = m_server;
+// A start page with three sites; the sites answer late, so that pages fetched ahead overlap.
+void serveSmallWeb(LoopbackServer& s) {
     const auto link = [&](const char* path) { return s.url(QLatin1String(path)).toUtf8(); };
     s.setPage("/start", "<a href=\"" + link("/one.com") + "\">1</a>\n" + link("/two.net") + " " +
                             link("/three.com") + " http://v/start.avi\n" + link("/one.com"));
-    s.setPage("/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">");
-    s.setPage("/two.net", "nothing to watch");
-    s.setPage("/three.com", "\xABhttp://v/caf\xE9.wmv\xBB");
+    for (const auto& [path, body] :
+         {std::pair<QByteArray, QByteArray>(
+              "/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">"),
+          {"/two.net", "nothing to watch"},
+          {"/three.com", "\xABhttp://v/caf\xE9.wmv\xBB"}}) {
+        Reply site(200, body);
+        site.delayMs = 50;
+        s.setRoute(path, site);
+    }
+}
+
+const QByteArray kSmallWebList = "http://v/start.avi\nhttp://v/one.mpg\nhttp://v/caf\xC3\xA9.wmv\n";
+
+void CrawlCommandTest::initTestCase() {
+    LoopbackServer& s = m_server;
+    const auto link = [&](const char* path) { return s.url(QLatin1String(path)).toUtf8(); };
+    serveSmallWeb(s);
     // A page that would retitle and clear the terminal of whoever printed its links.
     s.setPage("/hostile", "http://v/\x1b]0;owned\x07\x9d" + QByteArray(1, '\0') + "\x01.avi " +
                               link("/\x1b[2J.com"));
@@ -104,10 +119,7 @@ void CrawlCommandTest::output_isDataOrEscapedForATerminal_data() {
     QTest::addColumn<QByteArray>("err");  // how standard error begins; empty: it stays empty
     const QString start = m_server.url("/start"), hostile = m_server.url("/hostile");
 
-    QTest::newRow("one press") << QStringList{start} << int(Pipes) << 0
-                               << QByteArray(
-                                      "http://v/start.avi\nhttp://v/one.mpg\n"
-                                      "http://v/caf\xC3\xA9.wmv\n")
+    QTest::newRow("one press") << QStringList{start} << int(Pipes) << 0 << kSmallWebList
                                << QByteArray();
     // The second press resumes after the site visited last.
     QTest::newRow("two presses") << QStringList{"-n", "2", start, "--jobs=4", "-n4", start}
@@ -189,13 +201,15 @@ void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound_data() {
 void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound() {
     QFETCH(int, signal);
     const qsizetype before = m_server.requestedPaths().count("/stall.com");
-    const Result r = run({"-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
-        QVERIFY(QTest::qWaitFor(
-            [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
-        ::kill(static_cast<pid_t>(p.processId()), signal);
-        // The fetch would wait 30 s for a byte; the signal drops it at once.
-        QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
-    });
+    // One page at a time, so that the stalled site is asked for only once the walk is there.
+    const Result r =
+        run({"-j", "1", "-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
+            QVERIFY(QTest::qWaitFor(
+                [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
+            ::kill(static_cast<pid_t>(p.processId()), signal);
+            // The fetch would wait 30 s for a byte; the signal drops it at once.
+            QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
+        });
     QTEST(r.exitCode, "exitCode");
     // The status line is cleared, then the movies found so far.
     QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
@@ -203,10 +217,23 @@ void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound() {
              r.out.toPercentEncoding(" /:.[]\\"));
 }
 
+void CrawlCommandTest::jobs_changeThePagesInFlightNotTheList() {
+    for (const char* jobs : {"1", "8"}) {
+        LoopbackServer server;
+        serveSmallWeb(server);
+        const Result r = run({"-j", jobs, server.url("/start")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, kSmallWebList);
+        QCOMPARE(server.peakConnections() > 1, QByteArray(jobs) == "8");
+    }
+}
+
 void CrawlCommandTest::usage_errorsExitTwoHelpAndVersionZero() {
     for (const QStringList& bad :
          {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
-          QStringList{"http://a", "-n"}, QStringList{"-j", "33", "http://a"}, QStringList{"-o"}}) {
+          QStringList{"http://a", "-n"}, QStringList{"-j", "0", "http://a"},
+          QStringList{"--jobs=33", "http://a"}, QStringList{"-jx", "http://a"},
+          QStringList{"-o"}}) {
         const Result r = run(bad);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());

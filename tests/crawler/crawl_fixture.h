@@ -4,8 +4,8 @@
 #include "crawl.h"
 #include "event_pump.h"
 #include "internet_client.h"
-#include "memory_stores.h"
 #include "loopback_server.h"
+#include "memory_stores.h"
 
 #include <QLocale>
 
@@ -28,7 +28,8 @@ public:
 };
 
 struct CrawlWindow {
-    explicit CrawlWindow(FetchLimits limits = {}) : internet(limits) {}
+    explicit CrawlWindow(FetchLimits limits = {}, int pagesInFlight = kPagesInFlight)
+        : internet(limits), jobs(pagesInFlight) {}
 
     // Sets the two boxes the user types into and presses "&Crawl".
     void press(const QString& address, const QString& wanted) {
@@ -50,9 +51,10 @@ struct CrawlWindow {
     ScriptedPump pump;
     InternetClient internet;
     CrawlState state;
+    int jobs;
     Crawler crawler{{Text1, Text4, Text2, Label1, List1, List2, List3, ProgressBar1},
                     state,
-                    {internet, pump, messages, screen, QLocale::c()}};
+                    {internet, pump, messages, screen, QLocale::c(), jobs}};
 };
 
 }  // namespace vidrake::test

@@ -8,6 +8,7 @@
 using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
+using namespace std::chrono_literals;
 
 class CrawlTest final : public QObject {
     Q_OBJECT
@@ -20,7 +21,9 @@ private slots:
     void runitem_queuesEachExactTextOnce();
     void siteScan_takesOnlyTheFirstMovie();
     void walk_stopsExactlyAndResumesAfterTheSiteVisitedLast();
-    void walk_withAFractionVisitsEverySiteUpToTheBound();
+    void walk_fetchesAheadYetListsAndStopsAsOneAtATime();
+    void walk_stopTestReadsNumberAndListAfreshEachPass();
+    void walk_pageWaitingForTheWalkIsNotCutForItsWait();
     void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data();
     void wantedNumber_readStrictlyBeforeAndAfterTheStartPage();
     void busyPointer_heldForTheRunAndReleasedOnEveryWayOut();
@@ -31,16 +34,20 @@ private slots:
 
 namespace {
 
-// A start page that links `sites` sites, each with one movie of its own, and `movies` movies.
-QByteArray startPage(LoopbackServer& server, int sites, int movies) {
+QByteArray sitePath(int i) {
+    return "/site" + QByteArray::number(i) + ".com";
+}
+
+// A start page that links `sites` sites, each with one movie of its own and answering after
+// `delayMs`, and `movies` movies.
+QByteArray startPage(LoopbackServer& server, int sites, int movies, int delayMs = 0) {
     QByteArray page = "<html><body>\n";
     for (int i = 0; i < sites; ++i) {
-        const QString site = server.url(QStringLiteral("/site%1.com").arg(i));
-        page += "<a href=\"" + site.toUtf8() + "\">site</a>\n";
-        server.setPage(QStringLiteral("/site%1.com").arg(i).toUtf8(),
-                       "<a href=\"http://m/s" + QByteArray::number(i) +
-                           ".wmv\">x</a> "
-                           "<a href=\"http://m/later.avi\">y</a>");
+        page += "<a href=\"" + server.url(sitePath(i)).toUtf8() + "\">site</a>\n";
+        Reply site(200, "<a href=\"http://m/s" + QByteArray::number(i) +
+                            ".wmv\">x</a> <a href=\"http://m/later.avi\">y</a>");
+        site.delayMs = delayMs;
+        server.setRoute(sitePath(i), site);
     }
     for (int i = 0; i < movies; ++i) {
         page += "<a href=\"http://m/start" + QByteArray::number(i) + ".avi\">m</a>\n";
@@ -223,17 +230,130 @@ void CrawlTest::walk_stopsExactlyAndResumesAfterTheSiteVisitedLast() {
     QCOMPARE(w.ProgressBar1.value(), 0.0f);
 }
 
-void CrawlTest::walk_withAFractionVisitsEverySiteUpToTheBound() {
+void CrawlTest::walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
+    for (const int jobs : {1, kPagesInFlight}) {
+        // 20 sites answering late, a movie on every other one; those from 10 on never answer.
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 20, 0));
+        auto serve = [&](int i, bool silent) {
+            Reply site(200, i % 2 ? QByteArray() : "http://m/s" + QByteArray::number(i) + ".wmv");
+            site.delayMs = 20;
+            site.silent = silent;
+            server.setRoute(sitePath(i), site);
+        };
+        for (int i = 0; i < 20; ++i) {
+            serve(i, i >= 10);
+        }
+        CrawlWindow w({}, jobs);
+        QList<int> listedWhenAsked;
+        connect(&server, &LoopbackServer::requested, [&](const Request& r) {
+            listedWhenAsked << (r.target == "/start" ? -1 : w.List2.count());
+        });
+        w.press(server.url("/start"), QStringLiteral("5"));
+        auto evenSites = [](int to) {
+            QStringList out;
+            for (int i = 0; i < to; i += 2) {
+                out << QStringLiteral("http://m/s%1.wmv").arg(i);
+            }
+            return out;
+        };
+        QCOMPARE(w.List2.items(), evenSites(9));
+        QCOMPARE(w.state.sitecursor, qint16(8));
+        // The start page alone first, then the sites in queue order: up to 7 past the last one
+        // visited, each asked for only once the page before it was used when one at a time.
+        QList<QByteArray> asked{"/start"};
+        for (int i = 0; i <= 8 + jobs - 1; ++i) {
+            asked << sitePath(i);
+        }
+        QCOMPARE(server.requestedPaths(), asked);
+        if (jobs == 1) {
+            QCOMPARE(listedWhenAsked, (QList<int>{-1, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
+            QCOMPARE(server.peakConnections(), 1);
+        } else {
+            QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
+        }
+        // The stop aborted what was in flight (site 9 may have been answered in time).
+        QTRY_COMPARE(server.openConnections(), 0);
+        QList<QByteArray> abandoned = server.abandoned();
+        abandoned.removeAll(sitePath(9));
+        QCOMPARE(abandoned, asked.mid(11));
+
+        // Up to the bound, sites fetched before asked for again, and none of those queued later.
+        for (int i = 10; i < 20; ++i) {
+            serve(i, false);
+        }
+        QByteArray more;
+        for (int i = 0; i < 24; ++i) {
+            more += server.url(sitePath(i)).toUtf8() + '\n';
+        }
+        server.setPage("/more", more);
+        const qsizetype before = server.requests().size();
+        w.press(server.url("/more"), QStringLiteral("50"));
+        QCOMPARE(w.List2.items(), evenSites(20));
+        asked = {"/more"};
+        for (int i = 9; i < 20; ++i) {
+            asked << sitePath(i);
+        }
+        QCOMPARE(server.requestedPaths().mid(before), asked);
+    }
+}
+
+void CrawlTest::walk_stopTestReadsNumberAndListAfreshEachPass() {
+    const QStringList opened{"http://p/0.avi", "http://p/1.avi", "http://p/2.avi"};
+    struct Row {
+        const char* name;
+        const char* wanted;
+        int atPass;
+        std::function<void(CrawlWindow&)> edit;
+        QStringList expected;
+    };
+    const QList<Row> rows{
+        {"a fraction never equals a count", "5.5", -1, nullptr, siteMovies(0, 12)},
+        {"more wanted", "3", 2, [](CrawlWindow& w) { w.Text4.setText("5"); }, siteMovies(0, 5)},
+        {"fewer than listed", "6", 3, [](CrawlWindow& w) { w.Text4.setText("2"); },
+         siteMovies(0, 12)},
+        {"NewList", "4", 2, [](CrawlWindow& w) { w.List2.clear(); }, siteMovies(2, 6)},
+        {"Open", "4", 1,
+         [&](CrawlWindow& w) {
+             w.List2.clear();
+             for (const QString& movie : opened) {
+                 w.List2.append(movie);
+             }
+         },
+         opened + siteMovies(1, 2)},
+    };
+    for (const Row& row : rows) {
+        for (const int jobs : {1, kPagesInFlight}) {
+            LoopbackServer server;
+            server.setPage("/start", startPage(server, 12, 0, 20));
+            CrawlWindow w({}, jobs);
+            bool edited = false;
+            w.pump.onYield = [&] {
+                if (row.edit && !edited && w.Label1.text() == server.url(sitePath(row.atPass))) {
+                    edited = true;
+                    row.edit(w);
+                }
+            };
+            w.press(server.url("/start"), QString::fromLatin1(row.wanted));
+            QVERIFY2(w.List2.items() == row.expected, row.name);
+        }
+    }
+}
+
+void CrawlTest::walk_pageWaitingForTheWalkIsNotCutForItsWait() {
+    // Site 0 holds the walk until its page's whole time is up; site 1's page, requested at the
+    // same moment, is still arriving then, its movie at the end: it gets a whole time of its own.
     LoopbackServer server;
-    server.setPage("/start", startPage(server, 6, 0));
-    server.setPage("/site2.com", "no movie here");
-    CrawlWindow w;
-    w.press(server.url("/start"), QStringLiteral("5.5"));
-    QStringList expected = siteMovies(0, 6);
-    expected.removeAt(2);
-    QCOMPARE(w.List2.items(), expected);
-    QCOMPARE(w.state.sitecursor, qint16(5));
-    QCOMPARE(w.ProgressBar1.value(), 5.0f);
+    server.setPage("/start", startPage(server, 2, 0));
+    Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));
+    slow.trickleBytes = 300;
+    slow.trickleMs = 200;
+    server.setRoute(sitePath(0), slow);
+    slow.body = QByteArray(3300, ' ') + "http://m/s1.wmv";
+    server.setRoute(sitePath(1), slow);
+    CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
+    w.press(server.url("/start"), QStringLiteral("2"));
+    QCOMPARE(w.List2.items(), siteMovies(0, 2));
 }
 
 void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
@@ -274,7 +394,7 @@ void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {
     QCOMPARE(w.List2.count(), movies);
     QTEST(w.messages.shown, "said");
     // A refused number fetches nothing; a walk that never starts leaves its state fresh.
-    QCOMPARE(server.requests().size(), movies == 0 ? 0 : std::max(1, movies));
+    QCOMPARE(server.requests().isEmpty(), movies == 0);
     QCOMPARE(w.state.firstpass, movies <= 1);
     QCOMPARE(w.ProgressBar1.value(), movies <= 1 ? 0.0f : float(movies - 2));
 }

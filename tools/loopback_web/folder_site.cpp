@@ -55,7 +55,8 @@ Range parseRange(const QByteArray& header, qint64 size) {
 std::optional<QString> resolve(const QDir& root, const QByteArray& target) {
     const qsizetype query = target.indexOf('?');
     const QString path = QUrl::fromPercentEncoding(query < 0 ? target : target.left(query));
-    if (path.contains(QChar(0)) || path.contains(QChar::ReplacementCharacter)) {
+    if (!path.startsWith(u'/') || path.contains(QChar(0)) ||
+        path.contains(QChar::ReplacementCharacter)) {
         return std::nullopt;
     }
     QStringList kept;

@@ -165,15 +165,14 @@ void LoopbackServer::onReadable(QTcpSocket* socket, const std::shared_ptr<Connec
         request.version = line.value(2);
         m_requests.append(request.head);
         c->target = request.target;
+        emit requested(request);
         // Before the checks below: a proxy's requests name whole addresses, not paths.
         if (m_takeover && m_takeover(socket, request)) {
             c->taken = true;
             return;
         }
-        bool wellFormed =
-            line.size() == 3 &&
-            (request.target.startsWith('/') || request.target.startsWith("http://")) &&
-            (request.version == "HTTP/1.1" || request.version == "HTTP/1.0");
+        bool wellFormed = line.size() == 3 && !request.target.isEmpty() &&
+                          (request.version == "HTTP/1.1" || request.version == "HTTP/1.0");
         for (const QByteArray& header : request.head.split('\n').mid(1)) {
             wellFormed = wellFormed && (header.trimmed().isEmpty() || header.indexOf(':') > 0);
         }

@@ -52,7 +52,9 @@ Reply problem(int status);
 
 using Handler = std::function<Reply(const Request&)>;
 
-// A certificate and its key, both PEM files.
+// A certificate and its key, both PEM files. tools/loopback_web makes test pairs at build time
+// (see its CMakeLists.txt): trusted, wronghost and selfsigned, and the CA that signed the first
+// two, in the folder VIDRAKE_LOOPBACK_TLS_DIR of a target linking vidrake_loopback_tls.
 struct TlsIdentity {
     QString certificate;
     QString key;
@@ -82,8 +84,10 @@ public:
     }
     void setRedirect(const QByteArray& target, const QString& to);
     void setHandler(Handler handler) { m_handler = std::move(handler); }
-    // Offered every connection after its request head (the rest is still unread in the socket);
-    // returning true takes the connection over, as a forwarding proxy would.
+    // Offered every connection after its request head, whatever its target (absolute or
+    // authority form too); returning true takes the connection over, as a forwarding proxy
+    // would. Bytes after the head are left unread in the socket: the taker reads them itself,
+    // no new readyRead comes for them.
     void setTakeover(std::function<bool(QTcpSocket*, const Request&)> takeover) {
         m_takeover = std::move(takeover);
     }
@@ -95,6 +99,10 @@ public:
     int totalConnections() const { return m_total; }
     // Targets whose connection the client closed before the whole answer was sent.
     const QList<QByteArray>& abandoned() const { return m_abandoned; }
+
+signals:
+    // A request head has arrived; emitted before it is answered.
+    void requested(const vidrake::loopback::Request& request);
 
 private:
     struct Connection;
