@@ -123,8 +123,9 @@ colours() { convert "$1" -format %k info:; }
 # No window manager here to hand over the keyboard: give it to the window ourselves.
 focus() { xdotool windowfocus --sync "$1"; }
 click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click 1; }
-# Vidrake's visible windows other than the main window.
-others() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -vx "$main"; }
+# Vidrake's visible windows other than the main window and those inside it (the picture).
+mine() { { echo "$main"; xwininfo -tree -id "$main" | awk '$1 ~ /^0x/ {print $1}' | xargs -rn1 printf '%d\n'; }; }
+others() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -vxF -f <(mine); }
 no_others() { ! others >/dev/null; }
 # Opens File from the keyboard and, once its menu shows, picks the item underlined $1.
 file_menu() {
