@@ -88,43 +88,43 @@ std::optional<Action> parseArguments(const QStringList& args, Options& o, QStrin
             return Action::Version;
         }
         // An option with an operand: "-x VALUE", "-xVALUE", "--long VALUE" or "--long=VALUE".
-        struct Spec {
+        struct Option {
             char letter;
             const char* name;
             const char* operand;
         };
-        static constexpr Spec kSpecs[] = {
+        static constexpr Option kOptions[] = {
             {'n', nullptr, "TEXT"}, {'o', "--output", "FILE"}, {'j', "--jobs", "N"}};
-        const Spec* spec = nullptr;
+        const Option* option = nullptr;
         std::optional<QString> value;
-        for (const Spec& s : kSpecs) {
+        for (const Option& s : kOptions) {
             const QString name = s.name ? QLatin1String(s.name) : QString();
             if (arg.size() >= 2 && !arg.startsWith(u"--") && arg[1] == QLatin1Char(s.letter)) {
-                spec = &s;
+                option = &s;
                 if (arg.size() > 2) {
                     value = arg.mid(2);
                 }
             } else if (!name.isEmpty() && (arg == name || arg.startsWith(name + u'='))) {
-                spec = &s;
+                option = &s;
                 if (arg.size() > name.size()) {
                     value = arg.mid(name.size() + 1);
                 }
             }
         }
-        if (!spec) {
+        if (!option) {
             error = QStringLiteral("unknown option '%1'").arg(arg);
             return std::nullopt;
         }
         if (!value && i + 1 < args.size()) {
             value = args[++i];
         }
-        if (!value || (spec->letter == 'o' && value->isEmpty())) {
-            error = QStringLiteral("option %1 needs a %2").arg(arg, QLatin1String(spec->operand));
+        if (!value || (option->letter == 'o' && value->isEmpty())) {
+            error = QStringLiteral("option %1 needs a %2").arg(arg, QLatin1String(option->operand));
             return std::nullopt;
         }
-        if (spec->letter == 'n') {
+        if (option->letter == 'n') {
             wanted = *value;
-        } else if (spec->letter == 'o') {
+        } else if (option->letter == 'o') {
             o.output = *value;
         } else {
             bool ok = false;
