@@ -1,5 +1,6 @@
 // The page path from the bytes that arrive to the links listed: held, page by generated page,
-// to what the text path it replaced listed, and made to pass over links too long to be one.
+// to a reference that decodes the page and matches text, and made to pass over links too long
+// to be one. It stands for the pattern and code-page rows of tests/text on any bytes.
 #include "code_page.h"
 #include "crawl_fixture.h"
 
@@ -110,10 +111,11 @@ void PagePathTest::generatedPages_listWhatTheTextPathListed() {
         const QString why = QStringLiteral("page %1").arg(i);
         CrawlWindow w;
 
-        w.crawler.search_mlist(server.url("/p"));
-        QVERIFY2(w.List2.items() == textPath(page, kMovie, false, -1), qPrintable(why));
+        w.crawler->search_mlist(server.url("/p"));  // a site's first movie, and no site queued
+        QVERIFY2(w.List2.items() == textPath(page, kMovie, false, -1) && w.List3.count() == 0,
+                 qPrintable(why));
         w.List2.clear();
-        w.crawler.scan_startpage(server.url("/p"));
+        w.crawler->scan_startpage(server.url("/p"));
         QVERIFY2(w.List1.items() == textPath(page, kSite, true, -1), qPrintable(why));
         QVERIFY2(w.List2.items() == textPath(page, kMovie, true, -1), qPrintable(why));
         QVERIFY2(w.Text2.text() == code_page::decode(page), qPrintable(why));
@@ -138,15 +140,15 @@ void PagePathTest::linksTooLongForAnAddress_areNotListed() {
     server.setPage("/endless", endless + ".avi");
 
     CrawlWindow w;
-    w.crawler.scan_startpage(server.url("/start"));
+    w.crawler->scan_startpage(server.url("/start"));
     QCOMPARE(w.List1.items(),
              (QStringList{"http://a.com", QString::fromLatin1(longest + ".com"), "http://b.net"}));
     QCOMPARE(w.List2.items(), (QStringList{"http://x/1.avi", QString::fromLatin1(longest + ".mpg"),
                                            "http://x/2.wmv"}));
     // A site's first movie is the first that is not too long; a site with none gives nothing.
     w.List2.clear();
-    w.crawler.search_mlist(server.url("/site"));
-    w.crawler.search_mlist(server.url("/endless"));
+    w.crawler->search_mlist(server.url("/site"));
+    w.crawler->search_mlist(server.url("/endless"));
     QCOMPARE(w.List2.items(), QStringList{"http://x/3.mpg"});
 }
 
