@@ -1,9 +1,9 @@
-// The code page, against the system's table, and the link patterns. The page-path test in
-// tests/crawler holds the patterns to a reference on thousands of generated pages; the rows
-// here are the cases a reader needs to see.
+// The code page, against the system's table; the link patterns; play-list files.
 #include "code_page.h"
 #include "pattern_matcher.h"
+#include "play_list_file.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <iconv.h>
@@ -18,6 +18,20 @@ private slots:
     void codePage_agreesWithTheSystemsTable();
     void patterns_matchAsTheCrawlerNeeds_data();
     void patterns_matchAsTheCrawlerNeeds();
+    void playList_readGivesTheLinesWithinTheLimits_data();
+    void playList_readGivesTheLinesWithinTheLimits();
+    void playList_writeGivesCrLfLinesInTheCodePageOrKeepsTheOldFile();
+
+private:
+    QTemporaryDir m_dir;
+    QString file(const QByteArray& bytes) {
+        QFile f(m_dir.filePath(QStringLiteral("list.m3u")));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : "";
+    }
+    QByteArray bytes() {
+        QFile f(m_dir.filePath(QStringLiteral("list.m3u")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : "<unreadable>";
+    }
 };
 
 void TextTest::codePage_agreesWithTheSystemsTable() {
@@ -60,49 +74,68 @@ void TextTest::codePage_agreesWithTheSystemsTable() {
 
 void TextTest::patterns_matchAsTheCrawlerNeeds_data() {
     QTest::addColumn<QString>("pattern");
-    QTest::addColumn<bool>("global");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("expected");
-    const QString site = QStringLiteral("http\\S+\\.(com|net)");
-    const QString movie = QStringLiteral("(http)\\S+\\.(avi|mpg|wmv)");
-
-    QTest::newRow("the last ending of the run")
-        << site << true << "go http://a.com/x/b.net/y z" << QStringList{"http://a.com/x/b.net"};
-    QTest::newRow("capitals are not harvested")
-        << site << true << "HTTP://a.com http://b.COM" << QStringList{};
-    QTest::newRow("six whitespace bytes split, a no-break space does not")
-        << site << true
-        << QString::fromUtf8(
-               "http://a.com\thttp://b.com\nhttp://c.com\vhttp://d.com\f"
-               "http://e.com\rhttp://f.com http://g.com\u00A0http://h.com")
-        << QString::fromUtf8(
-               "http://a.com http://b.com http://c.com http://d.com http://e.com "
-               "http://f.com http://g.com\u00A0http://h.com")
-               .split(u' ');
-    QTest::newRow("movie link with its link text")
-        << movie << true << "<a href=\"http://x/m.avi\">m.avi</a> <a href=\"http://y/n.wmv\">"
-        << QStringList{"http://x/m.avi\">m.avi", "http://y/n.wmv"};
-    QTest::newRow("not global: the first only")
-        << movie << false << "http://x/a.AVI http://x/b.avix http://x/c.avi"
-        << QStringList{"http://x/b.avi"};
-    QTest::newRow("invalid") << "(http" << true << "(http" << QStringList{};
+    // The generated pages of the page-path test hold the crawler's patterns to a reference:
+    // whitespace, endings, link text, the first match or all. What they do not hold:
+    QTest::newRow("capital scheme") << QStringLiteral("http\\S+\\.(com|net)")
+                                    << "HTTP://a.com http://b.com" << QStringList{"http://b.com"};
+    QTest::newRow("invalid") << "(http"
+                             << "(http" << QStringList{};
     // No page byte is this character, and '?' in its place would change the pattern.
     QTest::newRow("invalid: outside the code page")
-        << QString::fromUtf8("http\\S+\\.\u0141") << true << "http://a.com" << QStringList{};
+        << QString::fromUtf8("http\\S+\\.\u0141") << "http://a.com" << QStringList{};
 }
 
 void TextTest::patterns_matchAsTheCrawlerNeeds() {
     QFETCH(QString, pattern);
-    QFETCH(bool, global);
     QFETCH(QString, text);
     RegExp re;
-    re.setGlobal(global);
+    re.setGlobal(true);
     re.setPattern(pattern);
     QCOMPARE(re.isValid(), !QByteArray(QTest::currentDataTag()).startsWith("invalid"));
     QTEST(re.execute(code_page::encode(text)), "expected");
 }
 
-QObject* makeTextTest() {
-    return new TextTest;
+void TextTest::playList_readGivesTheLinesWithinTheLimits_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<qint64>("cut");
+    const QString x64k(kMaxPlayListLine, u'x');
+
+    QTest::newRow("CR LF, last unended") << QByteArray("a\r\nb") << QStringList{"a", "b"} << 0ll;
+    QTest::newRow("lone CR ends, lone LF stays, empty lines kept")
+        << QByteArray("a\rb\nc\r\r\n\r") << QStringList{"a", "b\nc", "", ""} << 0ll;
+    QTest::newRow("empty file") << QByteArray() << QStringList{} << 0ll;
+    QTest::newRow("code page") << QByteArray("caf\xE9 \x80\x9D")
+                               << QStringList{QString::fromUtf8("caf\u00E9 \u20AC\u009D")} << 0ll;
+    // The first line crosses a read block and its CR LF falls across the next one.
+    QTest::newRow("long lines cut") << QByteArray(256 * 1024 - 1, 'x') + "\r\n" + x64k.toLatin1() +
+                                           "\r\n" + x64k.toLatin1() + "yz"
+                                    << QStringList{x64k, x64k, x64k} << 2ll;
 }
+
+void TextTest::playList_readGivesTheLinesWithinTheLimits() {
+    QFETCH(QByteArray, bytes);
+    const PlayListRead read = readPlayList(file(bytes), 9);
+    QVERIFY(read.ok);
+    QTEST(read.items, "items");
+    QTEST(read.cutLines, "cut");
+}
+
+void TextTest::playList_writeGivesCrLfLinesInTheCodePageOrKeepsTheOldFile() {
+    const QString path = file("old\r\n");
+    QCOMPARE(writePlayList(path, {}), QString());
+    QCOMPARE(bytes(), QByteArray());
+    QCOMPARE(
+        writePlayList(path, {"http://a/1.avi", "", QString::fromUtf8("caf\u00E9\u20AC\u0141")}),
+        QString());
+    QCOMPARE(bytes(), QByteArray("http://a/1.avi\r\n\r\ncaf\xE9\x80?\r\n"));
+    // A save that cannot happen says why and leaves the old file as it was.
+    QVERIFY(!writePlayList(path + QStringLiteral("/inside"), {"x"}).isEmpty());
+    QVERIFY(!writePlayList(m_dir.path(), {"x"}).isEmpty());
+    QCOMPARE(bytes(), QByteArray("http://a/1.avi\r\n\r\ncaf\xE9\x80?\r\n"));
+}
+
+QTEST_GUILESS_MAIN(TextTest)
 #include "test_text.moc"

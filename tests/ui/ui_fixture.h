@@ -25,6 +25,8 @@ struct FakeFileDialog final : FileDialog {
 };
 
 struct Fixture {
+    // The renderer is left to choose: offscreen it must take the software one, as OpenGL would
+    // crash there. The sound plays nowhere.
     Fixture()
         : window(*new MainWindow({screen, styles, &messages, &dialog, {}, {false, true}})),
           m_alive(&window) {
