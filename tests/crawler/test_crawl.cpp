@@ -281,23 +281,20 @@ void CrawlTest::walk_pageWaitingForTheWalkIsNotCutForItsWait() {
 
 void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
     QTest::addColumn<int>("movies");
+    QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
     QTest::addColumn<QStringList>("said");
     const QString none;
     const QStringList tooMany{tooManyMoviesMessage()}, notANumber{notANumberMessage()};
-    QTest::newRow("above 50") << "51" << none << 0 << tooMany;
-    QTest::newRow("fraction above 50") << "50.5" << none << 0 << tooMany;
-    QTest::newRow("text") << "abc" << none << 0 << notANumber;
-    QTest::newRow("empty") << "" << none << 0 << notANumber;
-    QTest::newRow("50") << "50" << none << 4 << QStringList();
-    QTest::newRow("met by the start page") << "1" << none << 1 << QStringList();
-    QTest::newRow("edited to text") << "10"
-                                    << "abc" << 1 << notANumber;
-    QTest::newRow("edited lower") << "10"
-                                  << "0" << 1 << QStringList();
-    QTest::newRow("edited higher") << "2"
-                                   << "3" << 3 << QStringList();
+    QTest::newRow("above 50") << "51" << 0 << none << tooMany;
+    QTest::newRow("fraction above 50") << "50.5" << 0 << none << tooMany;
+    QTest::newRow("text") << "abc" << 0 << none << notANumber;
+    QTest::newRow("empty") << "" << 0 << none << notANumber;
+    QTest::newRow("50") << "50" << 4 << none << QStringList();
+    QTest::newRow("met by the start page") << "1" << 1 << none << QStringList();
+    QTest::newRow("edited to text") << "10" << 1 << "abc" << notANumber;
+    QTest::newRow("edited lower") << "10" << 1 << "0" << QStringList();
+    QTest::newRow("edited higher") << "2" << 3 << "3" << QStringList();
 }
 
 void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {

@@ -85,11 +85,6 @@ bool MediaPlayerTest::startPlaying(const QString& path) {
 
 void MediaPlayerTest::construction_idleWithoutEngineUntilTheFirstPlay() {
     QVERIFY(!m_player->hasEngine());
-    QCOMPARE(m_player->volume(), 50);
-    for (const char* name : {"playPauseButton", "stopButton", "muteButton", "fullScreenButton"}) {
-        auto* button = m_player->findChild<QToolButton*>(name);
-        QVERIFY2(button && !button->accessibleName().isEmpty(), name);
-    }
     m_player->findChild<QSlider*>("volumeSlider")->setValue(20);  // before the engine exists
     QVERIFY(!m_player->hasEngine());
 

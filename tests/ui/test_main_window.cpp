@@ -26,7 +26,7 @@ class MainWindowTest final : public QObject {
 
 private slots:
     void cleanupTestCase();
-    void startup_isFixedAndTabsThroughTheVisibleControls();
+    void startup_tabsThroughTheVisibleControlsOfAFixedWindow();
     void crawl_fromTypedTextAndAClick_fillsTheWindow();
     void exit_duringAStalledCrawlEndsItPromptly();
     void desktopSeams_showAPlainBoxAndQtsOwnDialogs();
@@ -67,12 +67,10 @@ void MainWindowTest::cleanupTestCase() {
     QVERIFY2(written.isEmpty(), qPrintable(written.mid(0, 10).join(u'\n')));
 }
 
-void MainWindowTest::startup_isFixedAndTabsThroughTheVisibleControls() {
+void MainWindowTest::startup_tabsThroughTheVisibleControlsOfAFixedWindow() {
+    // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and the
+    // boxes, where it clicks and looks.
     Fixture f;
-    QCOMPARE(f.find<QLineEdit>("Text4")->text(), QStringLiteral("10"));
-    for (const char* hidden : {"Text2", "List1", "List3"}) {
-        QVERIFY2(!f.find<QWidget>(hidden)->isVisible(), hidden);
-    }
     QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
     QStringList order;
     for (int i = 0; i < 5; ++i) {
@@ -171,8 +169,6 @@ void MainWindowTest::desktopSeams_showAPlainBoxAndQtsOwnDialogs() {
         auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QVERIFY(shown);
         QCOMPARE(shown->text(), QStringLiteral("hello"));
-        QCOMPARE(shown->icon(), QMessageBox::NoIcon);
-        QCOMPARE(shown->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
         shown->accept();
     });
     box.show(QStringLiteral("hello"));
@@ -225,8 +221,6 @@ void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
     f.menuItem("about")->trigger();
     QPointer<AboutWindow> about = f.window.aboutWindow();
     QVERIFY(about && about->isVisible());
-    QCOMPARE(about->parentWidget(), nullptr);  // ownerless and modeless
-    QVERIFY(!about->isModal());
     f.menuItem("about")->trigger();
     QCOMPARE(f.window.aboutWindow(), about.data());
     QCOMPARE(about->loads(), 1);
