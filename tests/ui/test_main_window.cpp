@@ -78,7 +78,9 @@ void MainWindowTest::startup_tabsThroughTheVisibleControlsOfAFixedWindow() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
-    // No resize, no maximize, still a normal window for the task bar.
+    // No resize, no maximize, still a normal window for the task bar; the design layout was
+    // recorded all the same, one slot a control.
+    QCOMPARE(f.window.layoutRecorder().controlLayouts().size(), f.window.controls().size());
     QCOMPARE(f.window.minimumSize(), f.window.maximumSize());
     QVERIFY(!(f.window.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(f.window.windowType(), Qt::Window);
