@@ -86,9 +86,6 @@ void CrawlTest::scan_queuesEachExactTextOnceAndMeasuresTheQueue() {
                    "http://b.com http://a.net http://b.com http://B.com https://b.com/x.avi");
     CrawlWindow w;
     w.crawler->scan_startpage(server.url("/start"));
-    w.crawler->scan_startpage(server.url("/start"));  // links listed again, nothing queued
-    QCOMPARE(w.List1.count(), 10);
-    QCOMPARE(w.List2.count(), 2);
     const QStringList queue{"http://b.com", "http://a.net", "http://B.com", "https://b.com"};
     QCOMPARE(w.List3.items(), queue);
     // A page that cannot be had is empty, and the queue is measured all the same.
@@ -106,14 +103,7 @@ void CrawlTest::scan_queuesEachExactTextOnceAndMeasuresTheQueue() {
     w.crawler->runitem(QStringLiteral("http://a.net"));
     w.crawler->runitem(QStringLiteral("http://z.net"));
     QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.net"}));
-
-    // Once a walk has visited a site, new queue entries lie beyond the bound.
-    w.state.firstpass = false;
-    server.setPage("/other", "http://c.com");
-    w.crawler->scan_startpage(server.url("/other"));
-    QCOMPARE(w.List3.count(), 6);
-    QCOMPARE(w.state.sitebound, qint16(5));
-    QCOMPARE(w.ProgressBar1.maximum(), 5.0f);
+    // (The walk test sees a page queue sites beyond the bound once a walk has visited one.)
 }
 
 void CrawlTest::scan_ofAHugePage_fillsEachListToItsLimit() {
