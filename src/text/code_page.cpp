@@ -57,15 +57,6 @@ void decodeInto(char16_t* dst, const char* bytes, qsizetype size) {
 
 }  // namespace
 
-void decodeAppend(QString& out, const char* bytes, qsizetype size) {
-    if (size <= 0) {
-        return;
-    }
-    const qsizetype start = out.size();
-    out.resize(start + size);
-    decodeInto(reinterpret_cast<char16_t*>(out.data()) + start, bytes, size);
-}
-
 QString decode(const char* bytes, qsizetype size) {
     // Qt widens Latin-1 a vector at a time, into exactly the room the text needs; only the
     // bytes where the code page differs from Latin-1 are put right after.

@@ -14,9 +14,6 @@ inline QString decode(const QByteArray& bytes) {
     return decode(bytes.constData(), bytes.size());
 }
 
-// Appends the characters of `size` bytes to `out` without building a temporary string.
-void decodeAppend(QString& out, const char* bytes, qsizetype size);
-
 // Turns characters into bytes; a character outside the code page becomes '?'.
 QByteArray encode(QStringView text);
 

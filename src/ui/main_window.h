@@ -51,7 +51,6 @@ public:
 
     void Command1_Click();
     bool crawling() const { return m_crawler->running(); }
-    const CrawlState& crawlState() const { return m_state; }
     AboutWindow* aboutWindow() const;
     MediaPlayer* player() const { return player1; }
     const vidrake::resize& layoutRecorder() const { return *m_resize; }

@@ -7,15 +7,13 @@
 #include "loopback_server.h"
 #include "memory_stores.h"
 
-#include <QLocale>
-
 #include <functional>
+#include <memory>
 
 namespace vidrake::test {
 
 // Runs the real event loop and can do more on each yield (a click in the middle of a run).
-class ScriptedPump final : public EventPump {
-public:
+struct ScriptedPump final : EventPump {
     void yield() override {
         ++yields;
         QtEventPump().yield();
@@ -28,33 +26,28 @@ public:
 };
 
 struct CrawlWindow {
-    explicit CrawlWindow(FetchLimits limits = {}, int pagesInFlight = kPagesInFlight)
-        : internet(limits), jobs(pagesInFlight) {}
+    explicit CrawlWindow(FetchLimits limits = {}, int jobs = kPagesInFlight)
+        : internet(limits),
+          crawler(std::make_unique<Crawler>(
+              CrawlStores{Text1, Text4, Text2, Label1, List1, List2, List3, ProgressBar1}, state,
+              CrawlPlatform{internet, pump, messages, screen, QLocale::c(), jobs})) {}
 
-    // Sets the two boxes the user types into and presses "&Crawl".
+    // Types into the two boxes and presses "&Crawl".
     void press(const QString& address, const QString& wanted) {
         Text1.setText(address);
         Text4.setText(wanted);
-        crawler.Command1_Click();
+        crawler->Command1_Click();
     }
 
-    MemoryText Text1;
-    MemoryText Text4{QStringLiteral("10")};
-    MemoryText Text2{QStringLiteral("Text2")};
-    MemoryText Label1;
-    MemoryList List1;
-    MemoryList List2;
-    MemoryList List3;
+    MemoryText Text1, Text4, Text2, Label1;
+    MemoryList List1, List2, List3;
     MemoryProgress ProgressBar1;
     MemoryPointer screen;
     MemoryMessageBox messages;
     ScriptedPump pump;
     InternetClient internet;
     CrawlState state;
-    int jobs;
-    Crawler crawler{{Text1, Text4, Text2, Label1, List1, List2, List3, ProgressBar1},
-                    state,
-                    {internet, pump, messages, screen, QLocale::c(), jobs}};
+    std::unique_ptr<Crawler> crawler;
 };
 
 }  // namespace vidrake::test

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` into a scratch DESTDIR: the programs, the desktop entry, the icon and the
-# AppStream metadata land where desktops look, agree with each other and with the build, and pass
-# the validators. (The package test runs the programs from such a tree.)
+# `cmake --install` into a scratch DESTDIR: the programs, their manual pages, the desktop entry,
+# the icon and the AppStream metadata land where desktops look, agree with each other and with
+# the build, and pass the validators. (The package test holds the package to such an install.)
 # Usage: install_test.sh BUILD_DIR PROJECT_VERSION FILE_VERSION WORK_DIR
 set -uo pipefail
 
@@ -21,14 +21,13 @@ DESTDIR="$work" cmake --install "$build" --prefix "$prefix" >"$work/install.log"
     { cat "$work/install.log" >&2; exit 1; }
 root="$work$prefix"
 
-for f in bin/vidrake bin/vidrake-crawl bin/vidrake-sample-web; do
-    [ -x "$root/$f" ] || fail "$f is not installed"
-done
 desktop="$root/share/applications/vidrake.desktop"
 icon="$root/share/icons/hicolor/48x48/apps/vidrake.png"
 metainfo="$root/share/metainfo/io.github.vidrake.Vidrake.metainfo.xml"
-for f in "$desktop" "$icon" "$metainfo" "$root/share/vidrake/sample-web/index.html"; do
-    [ -f "$f" ] || fail "${f#"$work"} is not installed"
+for f in bin/vidrake bin/vidrake-crawl bin/vidrake-sample-web "${desktop#"$root/"}" "${icon#"$root/"}" \
+    "${metainfo#"$root/"}" share/man/man1/{vidrake,vidrake-crawl,vidrake-sample-web}.1.gz \
+    share/doc/vidrake/copyright share/doc/vidrake/changelog.gz share/vidrake/sample-web/index.html; do
+    [ -f "$root/$f" ] || fail "$prefix/$f is not installed"
 done
 [ "$failures" -eq 0 ] || exit 1
 
@@ -41,14 +40,10 @@ appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 
 # The pieces must name each other.
 key() { grep -m1 "^$1=" "$desktop" | cut -d= -f2-; }
-[ "$(key Name)" == Vidrake ] || fail "Name=$(key Name)"
 [ -x "$root/bin/$(key Exec)" ] || fail "Exec=$(key Exec) is not an installed program"
 [ "$(key Icon).png" == "$(basename "$icon")" ] || fail "Icon=$(key Icon) is not the installed icon"
 [ "$(key X-Vidrake-FileVersion)" == "$file_version" ] ||
     fail "X-Vidrake-FileVersion=$(key X-Vidrake-FileVersion), the build says $file_version"
-for c in AudioVideo Video Player; do
-    [[ ";$(key Categories)" == *";$c;"* ]] || fail "category $c missing"
-done
 grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" ||
     fail "the metadata does not launch $(basename "$desktop")"
 grep -q "<id>$(basename "$metainfo" .metainfo.xml)</id>" "$metainfo" ||

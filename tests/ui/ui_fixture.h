@@ -1,4 +1,4 @@
-// What the main window's tests share: a window under the offscreen platform with fakes behind
+// What the window layer's tests share: a window under the offscreen platform with fakes behind
 // its message boxes and file dialogs.
 #pragma once
 
@@ -7,50 +7,44 @@
 #include "qt_window_system.h"
 
 #include <QAction>
-#include <QGuiApplication>
-#include <QListWidget>
 #include <QtTest>
 
 namespace vidrake::test {
 
 // Answers the Open and Save dialogs with the names the test lines up.
-class FakeFileDialog final : public FileDialog {
-public:
-    void ShowOpen() override { next(); }
-    void ShowSave() override { next(); }
-    QString FileName() const override { return m_name; }
-    QStringList answers;
-    int shown = 0;
-
-private:
-    void next() {
+struct FakeFileDialog final : FileDialog {
+    void ShowOpen() override { ShowSave(); }
+    void ShowSave() override {
         ++shown;
-        m_name = answers.isEmpty() ? QString() : answers.takeFirst();
+        name = answers.isEmpty() ? QString() : answers.takeFirst();
     }
-    QString m_name;
+    QString FileName() const override { return name; }
+    QStringList answers;
+    QString name;
+    int shown = 0;
 };
 
 struct Fixture {
-    explicit Fixture(FetchLimits limits = {})
-        : window(*new MainWindow(
-              MainWindowServices{screen, styles, &messages, &dialog, limits, {false, true}})),
+    // The renderer is left to choose: offscreen it must take the software one, as OpenGL would
+    // crash there. The sound plays nowhere.
+    Fixture()
+        : window(*new MainWindow({screen, styles, &messages, &dialog, {}, {false, true}})),
           m_alive(&window) {
         window.show();
         window.activateWindow();
     }
     ~Fixture() { delete m_alive.data(); }  // a closed window has deleted itself
-    Fixture(const Fixture&) = delete;
-    Fixture& operator=(const Fixture&) = delete;
+    Q_DISABLE_COPY_MOVE(Fixture)
+
     template <typename T>
     T* find(const char* name) {
         return window.findChild<T*>(QString::fromLatin1(name));
     }
+    QAction* menuItem(const char* name) { return find<QAction>(name); }
     QStringList movies() {
         QStringList out;
         auto* list = find<QListWidget>("List2");
-        for (int i = 0; i < list->count(); ++i) {
-            out << list->item(i)->text();
-        }
+        for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
         return out;
     }
     void type(const char* name, const QString& text) {
@@ -58,9 +52,6 @@ struct Fixture {
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
-    }
-    QAction* menuItem(const char* name) {
-        return window.findChild<QAction*>(QString::fromLatin1(name));
     }
 
     QtMousePointer screen;
@@ -72,10 +63,5 @@ struct Fixture {
 private:
     QPointer<MainWindow> m_alive;
 };
-
-inline int cursorShape() {
-    const QCursor* c = QGuiApplication::overrideCursor();
-    return c ? c->shape() : -1;
-}
 
 }  // namespace vidrake::test

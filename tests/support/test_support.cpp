@@ -1,11 +1,12 @@
-// The resizer over a fake window whose controls may lack any property.
+// The resizer over a fake window whose controls may lack any property, and the busy pointer.
+#include "hourglass.h"
+#include "memory_stores.h"
 #include "resize.h"
 
 #include <QtTest>
 
 #include <cmath>
 #include <map>
-#include <utility>
 
 using namespace vidrake;
 using enum ResizeNumber;
@@ -13,10 +14,7 @@ using Floats = std::vector<float>;
 
 namespace {
 
-const QString kArial = QStringLiteral("Arial");
-const QString kSmall = QStringLiteral("Small Fonts");
-constexpr auto kFace = ResizeText::FontName;
-constexpr auto kHeadFace = ResizeText::HeadFontName;
+const QString kArial = QStringLiteral("Arial"), kSmall = QStringLiteral("Small Fonts");
 
 template <typename Map>
 std::optional<typename Map::mapped_type> find(const Map& map, typename Map::key_type key) {
@@ -26,7 +24,8 @@ std::optional<typename Map::mapped_type> find(const Map& map, typename Map::key_
 // A property absent from the maps is missing. Writes are counted, and rounded to whole units
 // when asked, as a pixel-based layer would.
 struct FakeControl final : ResizeControl {
-    QString type = QStringLiteral("Label");
+    explicit FakeControl(QString typeName = QStringLiteral("Label")) : type(std::move(typeName)) {}
+    QString type;
     std::map<ResizeNumber, float> n;
     std::map<ResizeText, QString> t;
     bool whole = false;
@@ -47,24 +46,18 @@ struct FakeControl final : ResizeControl {
     }
 };
 
-FakeControl make(const QString& type, std::map<ResizeNumber, float> numbers = {}) {
-    FakeControl c;
-    c.type = type;
-    c.n = std::move(numbers);
-    if (c.n.contains(FontSize)) {
-        c.t[kFace] = kArial;
-    }
+FakeControl boxed(float left, float top, float width, float height, float size,
+                  const QString& type = QStringLiteral("Label")) {
+    FakeControl c(type);
+    c.n = {{Left, left}, {Top, top}, {Width, width}, {Height, height}, {FontSize, size}};
+    c.t[ResizeText::FontName] = kArial;
     return c;
 }
 
-FakeControl boxed(float left, float top, float width, float height, float size,
-                  const QString& type = QStringLiteral("Label")) {
-    return make(type,
-                {{Left, left}, {Top, top}, {Width, width}, {Height, height}, {FontSize, size}});
-}
-
 FakeControl line(float x1, float y1, float x2, float y2) {
-    return make(QStringLiteral("Line"), {{X1, x1}, {Y1, y1}, {X2, x2}, {Y2, y2}});
+    FakeControl c(QStringLiteral("Line"));
+    c.n = {{X1, x1}, {Y1, y1}, {X2, x2}, {Y2, y2}};
+    return c;
 }
 
 struct FakeWindow final : ResizeWindow {
@@ -86,19 +79,20 @@ struct FakeWindow final : ResizeWindow {
 
 }  // namespace
 
-class ResizeTest final : public QObject {
+class SupportTest final : public QObject {
     Q_OBJECT
 
 private slots:
     void resizeControls_scalesEachAxisByItsOwnRatio();
     void resizeControls_scalesFontsWithinLimits();
     void resizeControls_reportsOnlyFailuresItCannotSkip();
+    void hourglass_showsWaitThenAlwaysDefault();
 };
 
-void ResizeTest::resizeControls_scalesEachAxisByItsOwnRatio() {
+void SupportTest::resizeControls_scalesEachAxisByItsOwnRatio() {
     FakeWindow w;
     w.c = {boxed(10, 20, 30, 40, 10),
-           make(QStringLiteral("Timer")),
+           FakeControl(QStringLiteral("Timer")),
            boxed(100, 200, 50, 60, 10, QStringLiteral("ComboBox")),
            boxed(1, 2, 3, 4, 10, QStringLiteral("StatusBar")),
            boxed(1, 2, 3, 4, 10),
@@ -124,12 +118,11 @@ void ResizeTest::resizeControls_scalesEachAxisByItsOwnRatio() {
     for (std::size_t i = 0; i < first.size(); ++i) QCOMPARE(w.c[i].n, first[i].n);
 }
 
-void ResizeTest::resizeControls_scalesFontsWithinLimits() {
-    struct Case {
+void SupportTest::resizeControls_scalesFontsWithinLimits() {
+    const struct {
         float maxPercent, minPercent, recorded, ys, size;
         bool small;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {25, 40, 8.25f, 0.5f, 4.95f, true}, {25, 40, 8.25f, 2, 10.3125f, false},
         {25, 40, 12, 0.5f, 7.2f, false},    {25, 40, 8, 0.75f, 6, true},
         {25, 40, 10, 1, 10, false},         {25, 40, 10, 1.2f, 12, false},
@@ -137,7 +130,7 @@ void ResizeTest::resizeControls_scalesFontsWithinLimits() {
         {25, 40, 10, 0, 6, true},           {0, 0, 10, 2, 10, false},
         {0, 0, 10, 0.5f, 10, false},        {-50, 0, 10, 1, 10, false},  // the floor wins
     };
-    for (const Case& k : cases) {
+    for (const auto& k : cases) {
         for (const QString& before : {kArial, kSmall, QStringLiteral("Courier")}) {
             FakeWindow w;
             w.height = 100;
@@ -146,11 +139,13 @@ void ResizeTest::resizeControls_scalesFontsWithinLimits() {
             QCOMPARE(r.SaveSizes(w), ResizeError::None);
             r.MaxFontGrowthPercent(k.maxPercent);
             r.MinFontGrowthPercent(k.minPercent);
-            w.c[0].t[kFace] = before;
+            w.c[0].t[ResizeText::FontName] = before;
             w.height = 100 * k.ys;
             QCOMPARE(r.ResizeControls(w), ResizeError::None);
             QCOMPARE(w.c[0].n[FontSize], k.size);
-            QCOMPARE(w.c[0].t[kFace], k.small ? kSmall : before == kSmall ? kArial : before);
+            QCOMPARE(w.c[0].t[ResizeText::FontName], k.small            ? kSmall
+                                                     : before == kSmall ? kArial
+                                                                        : before);
         }
     }
 
@@ -158,7 +153,7 @@ void ResizeTest::resizeControls_scalesFontsWithinLimits() {
     // its size it is not there at all.
     FakeWindow w;
     w.c = {boxed(0, 0, 0, 0, 20), FakeControl{}, boxed(0, 0, 0, 0, 20)};
-    for (auto& c : w.c) c.t[kHeadFace] = QStringLiteral("Tahoma");
+    for (auto& c : w.c) c.t[ResizeText::HeadFontName] = QStringLiteral("Tahoma");
     w.c[0].n[HeadFontSize] = w.c[1].n[HeadFontSize] = 10;
     resize r;
     QCOMPARE(r.SaveSizes(w), ResizeError::None);
@@ -166,11 +161,12 @@ void ResizeTest::resizeControls_scalesFontsWithinLimits() {
     QCOMPARE(r.ResizeControls(w), ResizeError::None);
     QCOMPARE(w.at(0, {FontSize, HeadFontSize}), Floats({12, 6}));
     QCOMPARE(w.c[1].n[HeadFontSize], 6.f);
-    QCOMPARE(w.c[0].t[kFace] + w.c[0].t[kHeadFace] + w.c[1].t[kHeadFace] + w.c[2].t[kHeadFace],
-             kArial + kSmall + kSmall + QStringLiteral("Tahoma"));
+    QStringList faces{w.c[0].t[ResizeText::FontName]};
+    for (auto& c : w.c) faces << c.t[ResizeText::HeadFontName];
+    QCOMPARE(faces, (QStringList{kArial, kSmall, kSmall, "Tahoma"}));
 }
 
-void ResizeTest::resizeControls_reportsOnlyFailuresItCannotSkip() {
+void SupportTest::resizeControls_reportsOnlyFailuresItCannotSkip() {
     FakeWindow w;
     w.c = {boxed(3e38f, 20, 30, 40, 10), line(1, 2, 3, 4)};
     resize r;
@@ -207,5 +203,17 @@ void ResizeTest::resizeControls_reportsOnlyFailuresItCannotSkip() {
     QCOMPARE(r.SaveSizes(w), ResizeError::Overflow);
 }
 
-QTEST_GUILESS_MAIN(ResizeTest)
-#include "test_resize.moc"
+void SupportTest::hourglass_showsWaitThenAlwaysDefault() {
+    MemoryPointer screen;
+    screen.setMousePointer(2);  // another pointer was in force: it is not brought back
+    std::optional<hourglass> first(std::in_place, screen);
+    QCOMPARE(screen.mousePointer(), kPointerWait);
+    std::optional<hourglass> second(std::in_place, screen);
+    first.reset();
+    QCOMPARE(screen.mousePointer(), kPointerDefault);  // though the second still lives: no count
+    second.reset();
+    QCOMPARE(screen.mousePointer(), kPointerDefault);
+}
+
+QTEST_GUILESS_MAIN(SupportTest)
+#include "test_support.moc"
