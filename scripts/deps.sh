@@ -10,7 +10,7 @@ VIDRAKE_PACKAGES=(
   curl wget wget2 openssl
   desktop-file-utils appstream
   dpkg-dev file lintian
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils openbox
   mpv
 )
 

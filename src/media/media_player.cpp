@@ -6,9 +6,13 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QList>
+#include <QMetaObject>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
@@ -73,7 +77,7 @@ MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
     connect(m_playPauseAction, &QAction::triggered, this, &MediaPlayer::togglePause);
     connect(m_stopAction, &QAction::triggered, this, &MediaPlayer::stop);
     connect(m_muteAction, &QAction::triggered, this, &MediaPlayer::setMuted);
-    connect(m_fullScreenAction, &QAction::triggered, this, &MediaPlayer::setVideoFullScreen);
+    connect(m_fullScreenAction, &QAction::triggered, this, &MediaPlayer::setVideoFullScreenLater);
     m_screen->addActions({m_playPauseAction, m_stopAction, m_muteAction, m_fullScreenAction});
     m_screen->setContextMenuPolicy(Qt::ActionsContextMenu);
 
@@ -91,6 +95,7 @@ MediaPlayer::~MediaPlayer() {
 }
 
 void MediaPlayer::shutDown() {
+    setVideoFullScreen(false);
     m_loadWaiting = false;
     endEngine();
     setState(State::Stopped);
@@ -163,7 +168,7 @@ QWidget* MediaPlayer::buildControlBar() {
     connect(m_playPause, &QToolButton::clicked, this, &MediaPlayer::togglePause);
     connect(m_stop, &QToolButton::clicked, this, &MediaPlayer::stop);
     connect(m_mute, &QToolButton::clicked, this, &MediaPlayer::setMuted);
-    connect(m_fullScreenButton, &QToolButton::clicked, this, &MediaPlayer::setVideoFullScreen);
+    connect(m_fullScreenButton, &QToolButton::clicked, this, &MediaPlayer::setVideoFullScreenLater);
 
     m_volume = new QSlider(Qt::Horizontal, bar);
     m_volume->setObjectName(QStringLiteral("volumeSlider"));
@@ -395,32 +400,72 @@ void MediaPlayer::showMuted(bool muted) {
 
 void MediaPlayer::setVideoFullScreen(bool on) {
     if (on != m_fullScreen) {
-        QWidget* top = window();
-        QWidget* host = parentWidget();
-        if (on) {
-            m_normalGeometry = geometry();
-            m_windowWasFullScreen = top->isFullScreen();
-            if (host) {
-                host->installEventFilter(this);  // to keep filling it as it grows
-                setGeometry(host->rect());
-                raise();
-            }
-            top->showFullScreen();
-        } else {
-            if (host) {
-                host->removeEventFilter(this);
-            }
-            if (!m_windowWasFullScreen) {
-                top->showNormal();
-            }
-            if (host) {
-                setGeometry(m_normalGeometry);
-            }
-        }
         m_fullScreen = on;
+        if (on) {
+            enterFullScreen();
+        } else {
+            leaveFullScreen();
+        }
     }
     m_fullScreenButton->setChecked(on);
     m_fullScreenAction->setChecked(on);
+}
+
+void MediaPlayer::setVideoFullScreenLater(bool on) {
+    QMetaObject::invokeMethod(
+        this, [this, on] { setVideoFullScreen(on); }, Qt::QueuedConnection);
+}
+
+void MediaPlayer::enterFullScreen() {
+    m_home = isWindow() ? nullptr : parentWidget();
+    if (!m_home) {
+        m_windowWasFullScreen = isFullScreen();
+        showFullScreen();
+        return;
+    }
+    // The window around the player may have a fixed size, which no window manager lets grow
+    // to the screen; the player goes to a window of its own instead, owned by that window so
+    // that it goes with it, and the window itself is left as it is.
+    QWidget* top = window();
+    m_homeGeometry = geometry();
+    m_tabOrder.clear();
+    for (QWidget* w = top->nextInFocusChain(); w != top; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() != Qt::NoFocus) {
+            m_tabOrder.append(w);
+        }
+    }
+    setParent(top, windowFlags() | Qt::Window);
+    setWindowTitle(top->windowTitle());
+    setWindowIcon(top->windowIcon());
+    setGeometry(top->screen()->geometry());  // where no window manager does it
+    showFullScreen();
+    activateWindow();
+    setFocus();
+}
+
+void MediaPlayer::leaveFullScreen() {
+    if (!m_home) {
+        if (!m_windowWasFullScreen) {
+            showNormal();
+        }
+        return;
+    }
+    const bool active = isActiveWindow();
+    setParent(m_home, windowFlags() & ~Qt::Window);
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    setGeometry(m_homeGeometry);
+    // Back in its window, the player and its controls come last in the tab order; put the
+    // order back as it was.
+    for (qsizetype i = 1; i < m_tabOrder.size(); ++i) {
+        QWidget::setTabOrder(m_tabOrder[i - 1], m_tabOrder[i]);
+    }
+    m_tabOrder.clear();
+    show();
+    m_home = nullptr;
+    if (active) {
+        window()->activateWindow();
+        setFocus();
+    }
 }
 
 QImage MediaPlayer::frame() const {
@@ -432,10 +477,8 @@ QVariant MediaPlayer::engineValue(const char* name) const {
 }
 
 bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Resize && m_fullScreen) {
-        setGeometry(parentWidget()->rect());
-    } else if (watched == m_screen && event->type() == QEvent::MouseButtonDblClick) {
-        setVideoFullScreen(!m_fullScreen);
+    if (watched == m_screen && event->type() == QEvent::MouseButtonDblClick) {
+        setVideoFullScreenLater(!m_fullScreen);
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -443,12 +486,21 @@ bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
 
 void MediaPlayer::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && m_fullScreen) {
-        setVideoFullScreen(false);
+        setVideoFullScreenLater(false);
     } else if (event->key() == Qt::Key_Space) {
         togglePause();
     } else {
         QWidget::keyPressEvent(event);
     }
+}
+
+void MediaPlayer::closeEvent(QCloseEvent* event) {
+    if (m_fullScreen && m_home) {
+        event->ignore();  // the window manager closes the full screen: the player goes home
+        setVideoFullScreenLater(false);
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 }  // namespace vidrake

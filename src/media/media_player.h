@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QVariant>
@@ -43,8 +44,8 @@ public:
     QString URL() const { return m_address; }
 
     // The media library and the video output start with the first play, so that a window that
-    // plays nothing carries neither; shutDown() ends them (and their threads) at once, and the
-    // next play starts them again.
+    // plays nothing carries neither; shutDown() ends them (and their threads) at once, leaves
+    // full screen, and the next play starts them again.
     bool hasEngine() const { return m_engine != nullptr; }
     void shutDown();
 
@@ -63,7 +64,8 @@ public:
     bool isMuted() const;
     void setVolume(int percent);  // 0..100
     int volume() const;
-    // Fills the window with the player, and the screen with the window; off puts both back.
+    // On, the player leaves the window it sits in for a window of its own that fills the
+    // screen; the window it left keeps its size, place and layout. Off puts it back there.
     void setVideoFullScreen(bool on);
     bool isVideoFullScreen() const { return m_fullScreen; }
 
@@ -79,9 +81,15 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* buildControlBar();
+    // Leaving full screen takes away the player's own window: an event being handled in it
+    // must end first, so the buttons, keys and clicks ask for the change to come after it.
+    void setVideoFullScreenLater(bool on);
+    void enterFullScreen();
+    void leaveFullScreen();
     bool startEngine();
     void endEngine();
     void wireEngine();
@@ -104,8 +112,10 @@ private:
     double m_position = 0;
     double m_duration = 0;
     bool m_fullScreen = false;
-    bool m_windowWasFullScreen = false;
-    QRect m_normalGeometry;
+    bool m_windowWasFullScreen = false;  // when the player is a window of its own anyway
+    QPointer<QWidget> m_home;            // where the player sits when not full screen
+    QRect m_homeGeometry;
+    QList<QPointer<QWidget>> m_tabOrder;  // that window's tab order
 
     QToolButton* m_playPause = nullptr;
     QToolButton* m_stop = nullptr;

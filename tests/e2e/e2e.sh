@@ -1,30 +1,31 @@
 #!/usr/bin/env bash
 # Vidrake as a user meets it, on a private X server: type a start address and a number, press
 # Crawl, save the movie list through the menu and the file dialog, empty the list and open the
-# saved one again, play the first movie, open and close the About window, and leave through
-# File, Exit. Screenshots of every step are kept.
+# saved one again, play the first movie, show it full screen and back, open About, leave
+# through File, Exit while About stays open, and close About. Screenshots of every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
-# Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR
+# Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR [WINDOW_MANAGER]
+# With a window manager (openbox), the run also checks what the windows ask of it.
 # Exits 77 (skipped) only when there is no Xvfb or xdotool to run it with.
 set -uo pipefail
 
-build=$(realpath "$1") expected=$(realpath "$2") shots=$(realpath -m "$3")
+build=$(realpath "$1") expected=$(realpath "$2") shots=$(realpath -m "$3") wm=${4:-}
 wanted=8  # not the default 10, so that the typed number is seen to count
 
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-for tool in import convert compare; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool (imagemagick) is missing" >&2; exit 1; }
+for tool in import convert compare xprop xwininfo $wm; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
 rm -rf "$shots"
 mkdir -p "$shots"
 work=$(mktemp -d "$shots/work.XXXXXX")
-xvfb_pid= server_pid= app_pid= failures=0
+xvfb_pid= wm_pid= server_pid= app_pid= failures=0
 cleanup() {
     local p
-    for p in $app_pid $server_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
+    for p in $app_pid $server_pid $wm_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
     [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
     rm -rf "$work"
 }
@@ -48,10 +49,13 @@ until_true() {
 }
 
 # --- A private X server on a display it picks for itself, and our own server on 127.0.0.1.
-# A home and caches of its own, as on a fresh machine: nothing of the user's is read or written.
-unset XAUTHORITY WAYLAND_DISPLAY XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME XDG_STATE_HOME
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
+# Homes of their own, as on a fresh machine: nothing of the user's is read or written. The
+# tools have one; Vidrake has another, which must stay empty.
+unset XAUTHORITY WAYLAND_DISPLAY XDG_STATE_HOME
+home="$work/home"
+export HOME="$work/tools" XDG_RUNTIME_DIR="$work/run"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
+mkdir -m 700 "$home" "$HOME" "$XDG_RUNTIME_DIR"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 # The number is whole once its line has ended; the display is up once it answers.
@@ -62,6 +66,12 @@ has_display() {
 until_true has_display >/dev/null 2>&1 || die "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
+if [ -n "$wm" ]; then
+    "$wm" >"$work/wm.log" 2>&1 &
+    wm_pid=$!
+    has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    until_true has_wm || die "$wm did not start: $(cat "$work/wm.log")"
+fi
 
 "$server" --port 0 --seconds 300 --parent-pid $$ >"$work/server.out" &
 server_pid=$!
@@ -70,17 +80,37 @@ until_true has_address || die "the sample web server did not start"
 start="$(head -n 1 "$work/server.out")index.html"
 
 # --- The window.
-# Started in the scratch home, where its file dialogs open.
-(cd "$HOME" && exec "$vidrake") >"$work/vidrake.log" 2>&1 &
+# Started in its home, where its file dialogs open.
+(cd "$home" && HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
+    XDG_DATA_HOME="$home/.local/share" exec "$vidrake") >"$work/vidrake.log" 2>&1 &
 app_pid=$!
 find_main() { main=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Vidrake$' | head -n 1); [ -n "$main" ]; }
 secs=30 until_true find_main ||
     die "no Vidrake window: $(cat "$work/vidrake.log"); X server: $(xdotool getdisplaygeometry 2>&1)"
-eval "$(xdotool getwindowgeometry --shell "$main")"
+# Where window $1 is on the screen, inside any frame a window manager put around it.
+geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+        /Width:/ {w = $NF} /Height:/ {h = $NF} END {print "X=" x, "Y=" y, "WIDTH=" w, "HEIGHT=" h}'
+}
+placed=$(geometry "$main")
+eval "$placed"
 # The client area is the bottom 632x351 of the window; the menu bar is what is above it.
 [ "$WIDTH" -eq 632 ] || fail "the window is $WIDTH wide, not 632"
 left=$X top=$((Y + HEIGHT - 351))
 echo "window $main at ${X},${Y} ${WIDTH}x${HEIGHT}; client from y=$top"
+# Asked of a window manager: no minimize or maximize (Motif hints: functions 8 and 16,
+# buttons 32 and 64, none of them meant as "all but"), and a size that cannot change.
+no_min_max() {
+    set -- $(xprop -id "$1" _MOTIF_WM_HINTS | grep -o '0x[0-9a-f]*')
+    (($# == 5 && ($1 & 3) == 3 && ($2 & 0x19) == 0 && ($3 & 0x61) == 0))
+}
+if [ -n "$wm" ]; then
+    no_min_max "$main" || fail "the window asks for more: $(xprop -id "$main" _MOTIF_WM_HINTS)"
+    [ "$(xprop -id "$main" WM_NORMAL_HINTS | grep -c "m size: 632 by $HEIGHT$")" -eq 2 ] ||
+        fail "the window's size is not fixed: $(xprop -id "$main" WM_NORMAL_HINTS)"
+    [ "$(xprop -id "$main" _NET_WM_ALLOWED_ACTIONS | grep -cE 'RESIZE|MAXIMIZE')" -eq 0 ] ||
+        fail "$wm lets the window be resized or maximized"
+fi
 
 # Window $win (else the main window) as it is on the screen now, into file $1.
 grab() {
@@ -120,11 +150,16 @@ list() { region 336 80 289 264 "$1"; }
 same() { compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>/dev/null; }
 same_list() { grab "$work/now.png" && list list-now && same list-now "$1"; }
 colours() { convert "$1" -format %k info:; }
-# No window manager here to hand over the keyboard: give it to the window ourselves.
-focus() { xdotool windowfocus --sync "$1"; }
-click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click 1; }
-# Vidrake's visible windows other than the main window and those inside it (the picture).
-mine() { { echo "$main"; xwininfo -tree -id "$main" | awk '$1 ~ /^0x/ {print $1}' | xargs -rn1 printf '%d\n'; }; }
+# A window manager hands the keyboard over when asked; without one, take it ourselves.
+focus() {
+    if [ -n "$wm" ]; then xdotool windowactivate --sync "$1"; else xdotool windowfocus --sync "$1"; fi
+}
+click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click "${@:3}" 1; }
+# Vidrake's visible windows other than the main window, those inside it (the picture) and About.
+mine() {
+    echo "$main" "${about:-}" | xargs -n1
+    xwininfo -tree -id "$main" 2>/dev/null | awk '$1 ~ /^0x/ {print $1}' | xargs -rn1 printf '%d\n'
+}
 others() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -vxF -f <(mine); }
 no_others() { ! others >/dev/null; }
 # Opens File from the keyboard and, once its menu shows, picks the item underlined $1.
@@ -168,7 +203,7 @@ same text1-before text1-after && fail "the typed address does not show"
 same text4-before text4-after && fail "the typed number does not show"
 
 # --- File, Save Play List, and a name typed into the file dialog.
-saved="$HOME/saved list.m3u"
+saved="$work/saved list.m3u"
 file_menu s
 if until_true find_dialog; then
     focus "$dialog"
@@ -232,23 +267,54 @@ playing() {
 until_true playing || fail "the player shows $(colours "$work/player.png") colours, not a picture"
 keep playing
 
-# --- About, by the keyboard; Escape closes it.
+# --- A double click on the picture fills the screen with the player; Escape puts it back.
+click 168 130 --repeat 2
+full_screen() { full=$(others | head -n 1) && [ "$(geometry "$full")" == "X=0 Y=0 WIDTH=1024 HEIGHT=768" ]; }
+if until_true full_screen; then
+    # The play button pauses the movie, or plays it again if it has ended: either way the
+    # picture shows, and it fills the screen but for the player's controls.
+    focus "$full"
+    xdotool mousemove --sync 16 756 click 1
+    win=root
+    picture_fills() { grab "$work/now.png" && convert "$work/now.png" -crop 1024x700+0+0 \
+        +repage "$work/full.png" && [ "$(colours "$work/full.png")" -ge 64 ]; }
+    until_true picture_fills || fail "full screen shows $(colours "$work/full.png") colours, not a picture"
+    keep full-screen
+    win=
+    xdotool key Escape
+    back() { ! full_screen && [ "$(geometry "$main")" == "$placed" ]; }
+    until_true back || fail "after full screen the window is at $(geometry "$main"), not $placed"
+else
+    fail "a double click on the picture did not fill the screen: $(for w in $(others); do geometry "$w"; done)"
+fi
+# A click on the selected movie plays it again, in the player's place in the window.
+click 400 88
+until_true playing || fail "back from full screen, the player shows no picture"
+
+# --- About, by the keyboard; with it open, File, Exit closes the main window and stops the
+# player at once (its threads are named mpv/...), while the program runs on until About closes.
 file_menu a
 find_about() { about=$(xdotool search --onlyvisible --name '^About Vidrake$' | head -n 1); [ -n "$about" ]; }
+player_threads() { cat /proc/"$app_pid"/task/*/comm 2>/dev/null | grep '^mpv/'; }
 if until_true find_about; then
     focus "$about"
     shot about "$about"
+    [ -z "$wm" ] || no_min_max "$about" || fail "About asks for more: $(xprop -id "$about" _MOTIF_WM_HINTS)"
+    echo "player threads: $(player_threads | sort | uniq -c | xargs)"
+    [ -n "$(player_threads)" ] || fail "no player thread while the movie plays"
+    file_menu e
+    main_gone() { ! xwininfo -id "$main" >/dev/null 2>&1; }
+    until_true main_gone || fail "File, Exit left the main window open"
+    player_gone() { [ -z "$(player_threads)" ]; }
+    until_true player_gone || fail "the player's threads outlive the main window: $(player_threads | xargs)"
+    kill -0 "$app_pid" 2>/dev/null || fail "Vidrake ended while About was still open"
+    shot where-the-window-was
+    focus "$about"
     xdotool key Escape
-    about_gone() { ! find_about; }
-    until_true about_gone || fail "Escape did not close the About window"
 else
     fail "File, About opened no window titled 'About Vidrake'"
+    file_menu e
 fi
-
-# --- File, Exit ends the program.
-focus "$main"
-shot before-exit
-file_menu e
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 if secs=15 until_true app_ended; then
     wait "$app_pid"
@@ -256,8 +322,12 @@ if secs=15 until_true app_ended; then
     app_pid=
     [ "$status" -eq 0 ] || fail "Vidrake ended with status $status"
 else
-    fail "File, Exit did not end Vidrake"
+    fail "closing About after File, Exit did not end Vidrake"
 fi
+# Vidrake left nothing in its home: no settings, history or cache. Fontconfig keeps its cache
+# of the system's fonts there when the system's own is stale and not writable; not ours.
+left=$(cd "$home" && find . -mindepth 1 ! -path ./.cache ! -path './.cache/fontconfig*')
+[ -z "$left" ] || fail "Vidrake wrote into its home: $(head <<<"$left")"
 
 echo "screenshots are in $shots"
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QSet>
 #include <QSlider>
 #include <QTcpServer>
@@ -16,6 +18,7 @@
 #include <QtTest>
 
 #include <clocale>
+#include <functional>
 #include <memory>
 
 using namespace vidrake;
@@ -50,6 +53,7 @@ private slots:
     void setAddress_switchesMidPlay();
     void controls_actOnPlayback();
     void destroy_whileLoadingOrPlayingIsClean();
+    void fullScreen_fillsTheScreenAndPutsTheWindowBack();
 
 private:
     bool startPlaying(const QString& path);
@@ -217,15 +221,6 @@ void MediaPlayerTest::controls_actOnPlayback() {
     m_player->findChild<QSlider*>("volumeSlider")->setValue(20);
     QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
 
-    m_player->findChild<QToolButton*>("fullScreenButton")->click();
-    QVERIFY(m_player->isVideoFullScreen());
-    QTRY_VERIFY(m_host->isFullScreen());
-    QTRY_COMPARE(m_player->geometry(), m_host->rect());
-    m_player->findChild<QAction*>("fullScreenAction")->trigger();
-    QVERIFY(!m_player->isVideoFullScreen());
-    QTRY_VERIFY(!m_host->isFullScreen());
-    QCOMPARE(m_player->geometry(), QRect(8, 32, 320, 317));
-
     m_player->findChild<QToolButton*>("stopButton")->click();
     QCOMPARE(m_player->state(), State::Stopped);
     QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
@@ -245,6 +240,52 @@ void MediaPlayerTest::destroy_whileLoadingOrPlayingIsClean() {
 
     init();
     QVERIFY(startPlaying("/c.wmv"));
+}
+
+void MediaPlayerTest::fullScreen_fillsTheScreenAndPutsTheWindowBack() {
+    // As the main window holds it: a window of fixed size, and in it an area of fixed size.
+    QWidget window;
+    auto* area = new QWidget(&window);
+    area->setFixedSize(640, 480);
+    new QLineEdit(area);
+    auto* player = new MediaPlayer(area, {.forceSoftware = true});
+    new QLineEdit(area);
+    player->setGeometry(8, 32, 320, 317);
+    window.setFixedSize(640, 480);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect placed = window.geometry();
+    const auto tabOrder = [&window] {
+        QList<QWidget*> order;
+        for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain()) {
+            if (w->focusPolicy() != Qt::NoFocus) {
+                order.append(w);
+            }
+        }
+        return order;
+    };
+    const QList<QWidget*> order = tabOrder();
+    auto* button = player->findChild<QToolButton*>("fullScreenButton");
+    auto* video = player->findChild<QWidget*>("video");
+    const std::function<void()> ways[] = {
+        [&] { QTest::keyClick(player, Qt::Key_Escape); },
+        [&] { QTest::mouseDClick(video, Qt::LeftButton); },
+        [&] { button->click(); },
+        [&] { player->findChild<QAction*>("fullScreenAction")->trigger(); },
+        [&] { player->close(); },  // the window manager's close box
+        [&] { player->shutDown(); },
+    };
+    for (const auto& leave : ways) {
+        button->click();
+        QTRY_COMPARE(QRect(player->mapToGlobal(QPoint()), player->size()),
+                     window.screen()->geometry());
+        leave();
+        QTRY_COMPARE(player->parentWidget(), area);
+        QVERIFY(player->isVisible() && !player->isWindow() && !button->isChecked());
+        QCOMPARE(player->geometry(), QRect(8, 32, 320, 317));
+        QCOMPARE(tabOrder(), order);
+        QCOMPARE(window.geometry(), placed);
+    }
 }
 
 int main(int argc, char** argv) {
