@@ -220,6 +220,9 @@ if until_true find_dialog; then
             fail "the saved list holds: ${got[*]:-nothing}; wanted: ${want[*]}"
         printf '%s\r\n' "${want[@]}" | cmp -s - "$saved" ||
             fail "the saved list is not one CR LF line per movie and nothing else"
+        "$work/prefix/bin/vidrake-crawl" -n "$wanted" -o "$work/crawled.m3u" "$start" &&
+            cmp -s "$work/crawled.m3u" "$saved" ||
+            fail "vidrake-crawl -o wrote another file than Save for the same crawl"
         cp "$saved" "$shots/saved-play-list.txt"
         # Another player takes the file as a play list and plays its first entry.
         if command -v mpv >/dev/null; then
