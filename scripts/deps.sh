@@ -9,7 +9,7 @@ VIDRAKE_PACKAGES=(
   libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
   curl wget wget2 openssl
   desktop-file-utils appstream
-  dpkg-dev file lintian
+  dpkg-dev file lintian man-db
   xvfb xauth xdotool imagemagick x11-utils openbox
   mpv
 )

@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-for tool in desktop-file-validate appstreamcli; do
+for tool in desktop-file-validate appstreamcli man; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 
@@ -34,6 +34,11 @@ done
 # The crawler without a window must not need a window system, OpenGL or the media library.
 gui=$(readelf -d "$root/bin/vidrake-crawl" | grep NEEDED | grep -iE 'Widgets|Gui|OpenGL|libGL|mpv')
 [ -z "$gui" ] || fail "vidrake-crawl needs GUI libraries: $gui"
+
+for page in "$root"/share/man/man1/*.1.gz; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man warns on $(basename "$page"): $warnings"
+done
 
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
