@@ -363,7 +363,5 @@ void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload() {
     QTRY_COMPARE(server.openConnections(), 0);
 }
 
-QObject* makeCrawlTest() {
-    return new CrawlTest;
-}
+QTEST_GUILESS_MAIN(CrawlTest)
 #include "test_crawl.moc"

@@ -128,7 +128,5 @@ void FetchPageTest::limits_endSilentSlowAndEndlessServersWhileTheLoopRuns() {
     QTRY_COMPARE(server.openConnections(), 0);  // nothing left open after a cut
 }
 
-QObject* makeFetchPageTest() {
-    return new FetchPageTest;
-}
+QTEST_GUILESS_MAIN(FetchPageTest)
 #include "test_fetch_page.moc"

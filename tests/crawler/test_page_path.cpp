@@ -139,7 +139,5 @@ void PagePathTest::linksTooLongForAnAddress_areNotListed() {
     QCOMPARE(w.List2.items(), (QStringList{"http://x/1.avi", "http://x/2.mpg"}));
 }
 
-QObject* makePagePathTest() {
-    return new PagePathTest;
-}
+QTEST_GUILESS_MAIN(PagePathTest)
 #include "test_page_path.moc"

@@ -125,7 +125,5 @@ void PlayListTest::open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy() {
     }
 }
 
-QObject* makePlayListTest() {
-    return new PlayListTest;
-}
+VIDRAKE_UI_TEST_MAIN(PlayListTest)
 #include "test_play_list_commands.moc"
