@@ -1,6 +1,7 @@
 // The crawl run: start-page scan, site queue, and the walk with its state that carries from one
 // press of "&Crawl" to the next.
 #include "crawl_fixture.h"
+#include "sample_sites.h"
 #include "wanted_number.h"
 
 #include <QtTest>
@@ -15,8 +16,7 @@ class CrawlTest final : public QObject {
 
 private slots:
     void wantedNumber_strictAndLenientReadings();
-    void scan_queuesEachExactTextOnceAndMeasuresTheQueue();
-    void scan_ofAHugePage_fillsEachListToItsLimit();
+    void scan_queuesEachTextOnceMeasuresTheQueueAndFillsListsToTheLimit();
     void walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses();
     void walk_fetchesAheadYetListsAndStopsAsOneAtATime();
     void walk_stopTestReadsNumberAndListAfreshEachPass();
@@ -29,48 +29,21 @@ private slots:
 
 namespace {
 
-QByteArray sitePath(int i) {
-    return "/site" + QByteArray::number(i) + ".com";
-}
-
-// A start page that links `sites` sites, each with one movie of its own and answering after
-// `delayMs`, and `movies` movies.
-QByteArray startPage(LoopbackServer& server, int sites, int movies, int delayMs = 0) {
-    QByteArray page = "<html><body>\n";
-    for (int i = 0; i < sites; ++i) {
-        page += "<a href=\"" + server.url(sitePath(i)).toUtf8() + "\">site</a>\n";
-        Reply site(200, "<a href=\"http://m/s" + QByteArray::number(i) +
-                            ".wmv\">x</a> <a href=\"http://m/later.avi\">y</a>");
-        site.delayMs = delayMs;
-        server.setRoute(sitePath(i), site);
-    }
-    for (int i = 0; i < movies; ++i) page += "http://m/start" + QByteArray::number(i) + ".avi\n";
-    return page + "</body></html>\n";
-}
-
-// The movies of sites from..to-1, every `step`th; or of the start page.
-QStringList siteMovies(int from, int to, int step = 1) {
-    QStringList out;
-    for (int i = from; i < to; i += step) out << QStringLiteral("http://m/s%1.wmv").arg(i);
-    return out;
-}
 QStringList startMovies(int n) {
-    QStringList out;
-    for (int i = 0; i < n; ++i) out << QStringLiteral("http://m/start%1.avi").arg(i);
-    return out;
+    return siteMovies(0, n, 1, "start%1.avi");
 }
 
 }  // namespace
 
 void CrawlTest::wantedNumber_strictAndLenientReadings() {
-    const QLocale c = QLocale::c();
-    for (const auto& [text, value] : {std::pair{"10", 10.0}, {" 5.5 ", 5.5}, {"-3", -3.0}}) {
-        QCOMPARE(readWantedStrict(QString::fromLatin1(text), c), value);
+    const std::pair<const char*, std::optional<double>> strict[] = {
+        {"10", 10},  {" 5.5 ", 5.5},   {"-3", -3},  {"", {}},    {"   ", {}},
+        {"abc", {}}, {"5 movies", {}}, {"inf", {}}, {"nan", {}}, {"5..5", {}},
+    };
+    for (const auto& [text, value] : strict) {
+        QVERIFY2(readWantedStrict(QString::fromLatin1(text), QLocale::c()) == value, text);
     }
     QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
-    for (const char* bad : {"", "   ", "abc", "5 movies", "inf", "nan", "5..5"}) {
-        QVERIFY2(!readWantedStrict(QString::fromLatin1(bad), c), bad);
-    }
     const std::pair<const char*, double> lenient[] = {
         {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
         {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
@@ -80,7 +53,7 @@ void CrawlTest::wantedNumber_strictAndLenientReadings() {
     }
 }
 
-void CrawlTest::scan_queuesEachExactTextOnceAndMeasuresTheQueue() {
+void CrawlTest::scan_queuesEachTextOnceMeasuresTheQueueAndFillsListsToTheLimit() {
     LoopbackServer server;
     server.setPage("/start",
                    "http://b.com http://a.net http://b.com http://B.com https://b.com/x.avi");
@@ -104,25 +77,21 @@ void CrawlTest::scan_queuesEachExactTextOnceAndMeasuresTheQueue() {
     w.crawler->runitem(QStringLiteral("http://z.net"));
     QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.net"}));
     // (The walk test sees a page queue sites beyond the bound once a walk has visited one.)
-}
 
-void CrawlTest::scan_ofAHugePage_fillsEachListToItsLimit() {
-    LoopbackServer server;
     QByteArray page;
-    for (int i = 0; i < 40'000; ++i) {
+    for (int i = 0; i < 40'000; ++i)
         page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
                 ".avi\n";
-    }
     server.setPage("/huge", page);
-    CrawlWindow w;
-    w.List2.append(QStringLiteral("http://opened/first.mpg"));
-    w.crawler->scan_startpage(server.url("/huge"));
-    QCOMPARE(w.List1.count(), kMaxListEntries);
-    QCOMPARE(w.List3.count(), kMaxListEntries);
-    QCOMPARE(w.state.sitebound, qint16(kMaxListEntries));
-    QCOMPARE(w.List2.count(), kMaxListEntries);
-    QCOMPARE(w.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
-    QCOMPARE(w.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
+    CrawlWindow huge;
+    huge.List2.append(QStringLiteral("http://opened/first.mpg"));
+    huge.crawler->scan_startpage(server.url("/huge"));
+    for (const MemoryList* list : {&huge.List1, &huge.List2, &huge.List3}) {
+        QCOMPARE(list->count(), kMaxListEntries);
+    }
+    QCOMPARE(huge.state.sitebound, qint16(kMaxListEntries));
+    QCOMPARE(huge.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
+    QCOMPARE(huge.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
 }
 
 void CrawlTest::walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses() {
@@ -169,7 +138,7 @@ void CrawlTest::walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
         LoopbackServer server;
         server.setPage("/start", startPage(server, 20, 0));
         auto serve = [&](int i, bool silent) {
-            Reply site(200, i % 2 ? QByteArray() : "http://m/s" + QByteArray::number(i) + ".wmv");
+            Reply site(200, i % 2 ? QByteArray() : siteMovies(i, i + 1)[0].toUtf8());
             site.delayMs = 20;
             site.silent = silent;
             server.setRoute(sitePath(i), site);

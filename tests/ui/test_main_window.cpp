@@ -4,18 +4,16 @@
 #include "about_window.h"
 #include "dropsh.h"
 #include "line_control.h"
-#include "loopback_server.h"
+#include "sample_sites.h"
 #include "ui_fixture.h"
 #include "widget_layout.h"
 
 #include <QApplication>
 #include <QDirIterator>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 using namespace vidrake;
 using namespace vidrake::test;
@@ -28,7 +26,7 @@ private slots:
     void startup_tabsThroughTheVisibleControlsOfAFixedWindow();
     void crawl_fromTypedTextAndAClick_fillsTheWindow();
     void exit_duringAStalledCrawlEndsItPromptly();
-    void desktopSeams_showAPlainBoxAndQtsOwnDialogs();
+    void messageBox_showsThePlainText();
     void list2_aClickPlaysOnceAndAgainFromTheStart();
     void about_isOneWindowThatClosesEveryWay();
     void dropShadow_addsItsBitAndKeepsTheOthers();
@@ -76,14 +74,7 @@ void MainWindowTest::startup_tabsThroughTheVisibleControlsOfAFixedWindow() {
 
 void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
     LoopbackServer server;
-    QByteArray start = "<a href=\"http://v/start.avi\">s</a>\n";
-    for (int i = 0; i < 5; ++i) {
-        const QString path = QStringLiteral("/s%1.com").arg(i);
-        start += "<a href=\"" + server.url(path).toUtf8() + "\">site</a>\n";
-        server.setPage(path.toUtf8(),
-                       "<a href=\"http://v/" + QByteArray::number(i) + ".mpg\">m</a>");
-    }
-    server.setPage("/start", start);
+    server.setPage("/start", startPage(server, 5, 1));
     server.setPage("/bare", "nothing");
 
     Fixture f;
@@ -98,9 +89,8 @@ void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
     f.type("Text1", server.url("/start"));
     f.type("Text4", QStringLiteral("4"));
     QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
-    QCOMPARE(f.movies(), (QStringList{"http://v/start.avi", "http://v/0.mpg", "http://v/1.mpg",
-                                      "http://v/2.mpg"}));
-    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url("/s2.com"));
+    QCOMPARE(f.movies(), siteMovies(0, 1, 1, "start%1.avi") + siteMovies(0, 3));
+    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(2)));
     QCOMPARE(bar->maximum(), 5);
     QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
     QVERIFY(busy);
@@ -119,15 +109,10 @@ void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
 void MainWindowTest::exit_duringAStalledCrawlEndsItPromptly() {
     // Ten sites that never answer: eight are in flight when the window closes.
     LoopbackServer server;
-    QByteArray start;
-    for (int i = 0; i < 10; ++i) {
-        const QByteArray path = "/s" + QByteArray::number(i) + ".com";
-        start += server.url(path).toUtf8() + "\n";
-        Reply silent;
-        silent.silent = true;
-        server.setRoute(path, silent);
-    }
-    server.setPage("/start", start);
+    server.setPage("/start", startPage(server, 10, 0));
+    Reply silent;
+    silent.silent = true;
+    for (int i = 0; i < 10; ++i) server.setRoute(sitePath(i), silent);
     Fixture f;  // default limits: only the exit can end this run early
     f.type("Text1", server.url("/start"));
     f.type("Text4", QStringLiteral("50"));
@@ -146,13 +131,13 @@ void MainWindowTest::exit_duringAStalledCrawlEndsItPromptly() {
     QVERIFY(closedAtOnce);
     QVERIFY(!f.window.isVisible());
     // Had the run gone on, the next site would stand in the label.
-    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url("/s0.com"));
+    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(0)));
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QCOMPARE(server.abandoned().size(), kPagesInFlight);
     QCOMPARE(server.requests().size(), 1 + kPagesInFlight);
 }
 
-void MainWindowTest::desktopSeams_showAPlainBoxAndQtsOwnDialogs() {
+void MainWindowTest::messageBox_showsThePlainText() {
     QWidget parent;
     QtMessageBox box(&parent, QStringLiteral("Vidrake"));
     QTimer::singleShot(0, [] {
@@ -162,23 +147,6 @@ void MainWindowTest::desktopSeams_showAPlainBoxAndQtsOwnDialogs() {
         shown->accept();
     });
     box.show(QStringLiteral("hello"));
-
-    // Qt's own dialogs, answered as a user would; Qt writes its settings when one closes, which
-    // the scratch home must not keep.
-    QTemporaryDir dir;
-    const QString existing = dir.filePath(QStringLiteral("old.m3u"));
-    QFile(existing).open(QIODevice::WriteOnly);
-    QtFileDialog dialogs(&parent);
-    for (const QString& name : {existing, dir.filePath(QStringLiteral("new.m3u"))}) {
-        QTimer::singleShot(0, [name] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            dialog->selectFile(name);
-            static_cast<QDialog*>(dialog)->accept();  // as its Open or Save button does
-        });
-        name == existing ? dialogs.ShowOpen() : dialogs.ShowSave();
-        QCOMPARE(dialogs.FileName(), name);
-    }
 }
 
 void MainWindowTest::list2_aClickPlaysOnceAndAgainFromTheStart() {
