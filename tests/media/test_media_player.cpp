@@ -45,13 +45,12 @@ class MediaPlayerTest final : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void construction_idleWithoutEngineUntilTheFirstPlay();
     void address_playsOrSaysWhyInWords_data();
     void address_playsOrSaysWhyInWords();
     void setAddress_playsAtOnceToTheEnd_data();
     void setAddress_playsAtOnceToTheEnd();
     void setAddress_switchesMidPlay();
-    void controls_actOnPlayback();
+    void controls_actOnPlaybackAndTheEngineStartsWithThePlay();
     void destroy_whileLoadingOrPlayingIsClean();
     void fullScreen_fillsTheScreenAndPutsTheWindowBack();
 
@@ -85,19 +84,6 @@ bool MediaPlayerTest::startPlaying(const QString& path) {
     m_player->setURL(m_server.url(path));
     [&] { QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait); }();
     return !QTest::currentTestFailed();
-}
-
-void MediaPlayerTest::construction_idleWithoutEngineUntilTheFirstPlay() {
-    QVERIFY(!m_player->hasEngine());
-    m_player->findChild<QSlider*>("volumeSlider")->setValue(20);  // before the engine exists
-    QVERIFY(!m_player->hasEngine());
-
-    QVERIFY(startPlaying("/a.avi"));
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
-    m_player->shutDown();
-    QVERIFY(!m_player->hasEngine());
-    QCOMPARE(m_player->state(), State::Stopped);
-    QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
 }
 
 void MediaPlayerTest::address_playsOrSaysWhyInWords_data() {
@@ -194,8 +180,12 @@ void MediaPlayerTest::setAddress_switchesMidPlay() {
     QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
 }
 
-void MediaPlayerTest::controls_actOnPlayback() {
+void MediaPlayerTest::controls_actOnPlaybackAndTheEngineStartsWithThePlay() {
+    auto* volume = m_player->findChild<QSlider*>("volumeSlider");
+    volume->setValue(20);  // before the engine exists
+    QVERIFY(!m_player->hasEngine());
     QVERIFY(startPlaying("/a.avi"));
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
     auto* playPause = m_player->findChild<QToolButton*>("playPauseButton");
     playPause->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Paused, kWait);
@@ -217,16 +207,19 @@ void MediaPlayerTest::controls_actOnPlayback() {
     m_player->findChild<QAction*>("muteAction")->trigger();
     QCOMPARE(m_player->engineValue("mute").toBool(), false);
     QVERIFY(!m_player->findChild<QToolButton*>("muteButton")->isChecked());
-
-    m_player->findChild<QSlider*>("volumeSlider")->setValue(20);
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+    volume->setValue(30);
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 30.0);
 
     m_player->findChild<QToolButton*>("stopButton")->click();
     QCOMPARE(m_player->state(), State::Stopped);
     QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
     playPause->click();  // plays the same address again from the start
     QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+    QCOMPARE(m_player->engineValue("volume").toDouble(), 30.0);
+    m_player->shutDown();
+    QVERIFY(!m_player->hasEngine());
+    QCOMPARE(m_player->state(), State::Stopped);
+    QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
 }
 
 void MediaPlayerTest::destroy_whileLoadingOrPlayingIsClean() {
