@@ -11,22 +11,6 @@ using namespace vidrake::test;
 using namespace vidrake::loopback;
 using namespace std::chrono_literals;
 
-class CrawlTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    void wantedNumber_strictAndLenientReadings();
-    void scan_queuesEachTextOnceMeasuresTheQueueAndFillsListsToTheLimit();
-    void walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses();
-    void walk_fetchesAheadYetListsAndStopsAsOneAtATime();
-    void walk_stopTestReadsNumberAndListAfreshEachPass();
-    void walk_pageWaitingForTheWalkIsNotCutForItsWait();
-    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data();
-    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage();
-    void cancel_duringAFetchEndsTheRunAndItsDownload_data();
-    void cancel_duringAFetchEndsTheRunAndItsDownload();
-};
-
 namespace {
 
 QStringList startMovies(int n) {
@@ -35,302 +19,310 @@ QStringList startMovies(int n) {
 
 }  // namespace
 
-void CrawlTest::wantedNumber_strictAndLenientReadings() {
-    const std::pair<const char*, std::optional<double>> strict[] = {
-        {"10", 10},  {" 5.5 ", 5.5},   {"-3", -3},  {"", {}},    {"   ", {}},
-        {"abc", {}}, {"5 movies", {}}, {"inf", {}}, {"nan", {}}, {"5..5", {}},
-    };
-    for (const auto& [text, value] : strict) {
-        QVERIFY2(readWantedStrict(QString::fromLatin1(text), QLocale::c()) == value, text);
-    }
-    QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
-    const std::pair<const char*, double> lenient[] = {
-        {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
-        {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
-    };
-    for (const auto& [text, value] : lenient) {
-        QVERIFY2(readWantedLenient(QString::fromLatin1(text)) == value, text);
-    }
-}
+class CrawlTest final : public QObject {
+    Q_OBJECT
 
-void CrawlTest::scan_queuesEachTextOnceMeasuresTheQueueAndFillsListsToTheLimit() {
-    LoopbackServer server;
-    server.setPage("/start",
-                   "http://b.com http://a.net http://b.com http://B.com https://b.com/x.avi");
-    CrawlWindow w;
-    w.crawler->scan_startpage(server.url("/start"));
-    const QStringList queue{"http://b.com", "http://a.net", "http://B.com", "https://b.com"};
-    QCOMPARE(w.List3.items(), queue);
-    // A page that cannot be had is empty, and the queue is measured all the same.
-    w.List3.append(QStringLiteral("http://q.com"));
-    w.crawler->scan_startpage(QStringLiteral("http://127.0.0.1:1/"));
-    QCOMPARE(w.Label1.text(), QStringLiteral("http://127.0.0.1:1/"));
-    QCOMPARE(w.Text2.text(), QString());
-    QCOMPARE(w.List3.items(), queue + QStringList{"http://q.com"});
-    QCOMPARE(w.state.sitebound, qint16(5));
-    QCOMPARE(w.ProgressBar1.maximum(), 5.0f);
-
-    // The queue changed behind the crawler's back: it still holds what a plain scan would.
-    w.List3.clear();
-    w.List3.append(QStringLiteral("http://z.net"));
-    w.crawler->runitem(QStringLiteral("http://a.net"));
-    w.crawler->runitem(QStringLiteral("http://z.net"));
-    QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.net"}));
-    // (The walk test sees a page queue sites beyond the bound once a walk has visited one.)
-
-    QByteArray page;
-    for (int i = 0; i < 40'000; ++i)
-        page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
-                ".avi\n";
-    server.setPage("/huge", page);
-    CrawlWindow huge;
-    huge.List2.append(QStringLiteral("http://opened/first.mpg"));
-    huge.crawler->scan_startpage(server.url("/huge"));
-    for (const MemoryList* list : {&huge.List1, &huge.List2, &huge.List3}) {
-        QCOMPARE(list->count(), kMaxListEntries);
-    }
-    QCOMPARE(huge.state.sitebound, qint16(kMaxListEntries));
-    QCOMPARE(huge.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
-    QCOMPARE(huge.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
-}
-
-void CrawlTest::walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses() {
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 10, 3));
-    CrawlWindow w;
-
-    // Fresh: 3 movies on the start page, then one per site until exactly 10. The user presses
-    // again at every turn of the run, which starts nothing.
-    w.pump.onYield = [&] { w.crawler->Command1_Click(); };
-    w.press(server.url("/start"), QStringLiteral("10"));
-    w.pump.onYield = nullptr;
-    QCOMPARE(server.requests().size(), 1 + 10);  // each site once, some fetched ahead
-    QCOMPARE(w.List2.items(), startMovies(3) + siteMovies(0, 7));
-    QCOMPARE(w.state.sitebound, qint16(10));
-    QCOMPARE(w.state.sitecursor, qint16(6));
-    QVERIFY(!w.state.firstpass);
-    QCOMPARE(w.Label1.text(), server.url("/site6.com"));
-    QCOMPARE(w.ProgressBar1.value(), 6.0f);
-    QCOMPARE(w.Text2.text().size(), startPage(server, 10, 3).size());  // the start page's
-
-    // Walking: the start page is listed again, then the walk goes on after site 6.
-    w.press(server.url("/start"), QStringLiteral("15"));
-    QCOMPARE(w.List2.items(),
-             startMovies(3) + siteMovies(0, 7) + startMovies(3) + siteMovies(7, 9));
-    QCOMPARE(w.state.sitecursor, qint16(8));
-
-    // Up to the bound, then exhausted: later presses visit nothing, whatever the address.
-    w.press(server.url("/start"), QStringLiteral("50"));
-    QCOMPARE(w.state.sitecursor, qint16(9));
-    QCOMPARE(w.List2.count(), 3 + 7 + 3 + 2 + 3 + 1);
-    const auto visitsBefore = server.requests().size();
-    server.setPage("/fresh", startPage(server, 12, 0));
-    w.press(server.url("/fresh"), QStringLiteral("50"));
-    QCOMPARE(server.requests().size(), visitsBefore + 1);  // the start page only
-    QCOMPARE(w.List3.count(), 12);
-    QCOMPARE(w.state.sitebound, qint16(10));
-    QCOMPARE(w.ProgressBar1.value(), 0.0f);
-}
-
-void CrawlTest::walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
-    for (const int jobs : {1, kPagesInFlight}) {
-        // 20 sites answering late, a movie on every other one; those from 10 on never answer.
-        LoopbackServer server;
-        server.setPage("/start", startPage(server, 20, 0));
-        auto serve = [&](int i, bool silent) {
-            Reply site(200, i % 2 ? QByteArray() : siteMovies(i, i + 1)[0].toUtf8());
-            site.delayMs = 20;
-            site.silent = silent;
-            server.setRoute(sitePath(i), site);
+private slots:
+    void wantedNumber_strictAndLenientReadings() {
+        const std::pair<const char*, std::optional<double>> strict[] = {
+            {"10", 10},  {" 5.5 ", 5.5},   {"-3", -3},  {"", {}},    {"   ", {}},
+            {"abc", {}}, {"5 movies", {}}, {"inf", {}}, {"nan", {}}, {"5..5", {}},
         };
-        for (int i = 0; i < 20; ++i) serve(i, i >= 10);
-        CrawlWindow w({}, jobs);
-        QList<int> listedWhenAsked;
-        connect(&server, &LoopbackServer::requested, [&](const Request& r) {
-            listedWhenAsked << (r.target == "/start" ? -1 : w.List2.count());
-        });
-        w.press(server.url("/start"), QStringLiteral("5"));
-        QCOMPARE(w.List2.items(), siteMovies(0, 9, 2));
+        for (const auto& [text, value] : strict) {
+            QVERIFY2(readWantedStrict(QString::fromLatin1(text), QLocale::c()) == value, text);
+        }
+        QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
+        const std::pair<const char*, double> lenient[] = {
+            {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
+            {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
+        };
+        for (const auto& [text, value] : lenient) {
+            QVERIFY2(readWantedLenient(QString::fromLatin1(text)) == value, text);
+        }
+    }
+
+    void scan_queuesEachTextOnceMeasuresTheQueueAndFillsListsToTheLimit() {
+        LoopbackServer server;
+        server.setPage("/start",
+                       "http://b.com http://a.net http://b.com http://B.com https://b.com/x.avi");
+        CrawlWindow w;
+        w.crawler->scan_startpage(server.url("/start"));
+        const QStringList queue{"http://b.com", "http://a.net", "http://B.com", "https://b.com"};
+        QCOMPARE(w.List3.items(), queue);
+        // A page that cannot be had is empty, and the queue is measured all the same.
+        w.List3.append(QStringLiteral("http://q.com"));
+        w.crawler->scan_startpage(QStringLiteral("http://127.0.0.1:1/"));
+        QCOMPARE(w.Label1.text(), QStringLiteral("http://127.0.0.1:1/"));
+        QCOMPARE(w.Text2.text(), QString());
+        QCOMPARE(w.List3.items(), queue + QStringList{"http://q.com"});
+        QCOMPARE(w.state.sitebound, qint16(5));
+        QCOMPARE(w.ProgressBar1.maximum(), 5.0f);
+
+        // The queue changed behind the crawler's back: it still holds what a plain scan would.
+        w.List3.clear();
+        w.List3.append(QStringLiteral("http://z.net"));
+        w.crawler->runitem(QStringLiteral("http://a.net"));
+        w.crawler->runitem(QStringLiteral("http://z.net"));
+        QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.net"}));
+        // (The walk test sees a page queue sites beyond the bound once a walk has visited one.)
+
+        QByteArray page;
+        for (int i = 0; i < 40'000; ++i)
+            page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
+                    ".avi\n";
+        server.setPage("/huge", page);
+        CrawlWindow huge;
+        huge.List2.append(QStringLiteral("http://opened/first.mpg"));
+        huge.crawler->scan_startpage(server.url("/huge"));
+        for (const MemoryList* list : {&huge.List1, &huge.List2, &huge.List3}) {
+            QCOMPARE(list->count(), kMaxListEntries);
+        }
+        QCOMPARE(huge.state.sitebound, qint16(kMaxListEntries));
+        QCOMPARE(huge.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
+        QCOMPARE(huge.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
+    }
+
+    void walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses() {
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 10, 3));
+        CrawlWindow w;
+
+        // Fresh: 3 movies on the start page, then one per site until exactly 10. The user presses
+        // again at every turn of the run, which starts nothing.
+        w.pump.onYield = [&] { w.crawler->Command1_Click(); };
+        w.press(server.url("/start"), QStringLiteral("10"));
+        w.pump.onYield = nullptr;
+        QCOMPARE(server.requests().size(), 1 + 10);  // each site once, some fetched ahead
+        QCOMPARE(w.List2.items(), startMovies(3) + siteMovies(0, 7));
+        QCOMPARE(w.state.sitebound, qint16(10));
+        QCOMPARE(w.state.sitecursor, qint16(6));
+        QVERIFY(!w.state.firstpass);
+        QCOMPARE(w.Label1.text(), server.url("/site6.com"));
+        QCOMPARE(w.ProgressBar1.value(), 6.0f);
+        QCOMPARE(w.Text2.text().size(), startPage(server, 10, 3).size());  // the start page's
+
+        // Walking: the start page is listed again, then the walk goes on after site 6.
+        w.press(server.url("/start"), QStringLiteral("15"));
+        QCOMPARE(w.List2.items(),
+                 startMovies(3) + siteMovies(0, 7) + startMovies(3) + siteMovies(7, 9));
         QCOMPARE(w.state.sitecursor, qint16(8));
-        // The start page alone first, then the sites in queue order: up to 7 past the last one
-        // visited, each asked for only once the page before it was used when one at a time.
-        QList<QByteArray> asked{"/start"};
-        for (int i = 0; i <= 8 + jobs - 1; ++i) asked << sitePath(i);
-        QCOMPARE(server.requestedPaths(), asked);
-        if (jobs == 1) {
-            QCOMPARE(listedWhenAsked, (QList<int>{-1, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
-            QCOMPARE(server.peakConnections(), 1);
-        } else {
-            QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
-        }
-        // The stop aborted what was in flight (site 9 may have been answered in time).
-        QTRY_COMPARE(server.openConnections(), 0);
-        QList<QByteArray> abandoned = server.abandoned();
-        abandoned.removeAll(sitePath(9));
-        QCOMPARE(abandoned, asked.mid(11));
 
-        // Up to the bound, sites fetched before asked for again, and none of those queued later.
-        for (int i = 10; i < 20; ++i) serve(i, false);
-        QByteArray more;
-        for (int i = 0; i < 24; ++i) more += server.url(sitePath(i)).toUtf8() + '\n';
-        server.setPage("/more", more);
-        const qsizetype before = server.requests().size();
-        w.press(server.url("/more"), QStringLiteral("50"));
-        QCOMPARE(w.List2.items(), siteMovies(0, 20, 2));
-        asked = {"/more"};
-        for (int i = 9; i < 20; ++i) asked << sitePath(i);
-        QCOMPARE(server.requestedPaths().mid(before), asked);
+        // Up to the bound, then exhausted: later presses visit nothing, whatever the address.
+        w.press(server.url("/start"), QStringLiteral("50"));
+        QCOMPARE(w.state.sitecursor, qint16(9));
+        QCOMPARE(w.List2.count(), 3 + 7 + 3 + 2 + 3 + 1);
+        const auto visitsBefore = server.requests().size();
+        server.setPage("/fresh", startPage(server, 12, 0));
+        w.press(server.url("/fresh"), QStringLiteral("50"));
+        QCOMPARE(server.requests().size(), visitsBefore + 1);  // the start page only
+        QCOMPARE(w.List3.count(), 12);
+        QCOMPARE(w.state.sitebound, qint16(10));
+        QCOMPARE(w.ProgressBar1.value(), 0.0f);
     }
-}
 
-void CrawlTest::walk_stopTestReadsNumberAndListAfreshEachPass() {
-    const QStringList opened{"http://p/0.avi", "http://p/1.avi", "http://p/2.avi"};
-    const struct {
-        const char* name;
-        const char* wanted;
-        int atPass;
-        std::function<void(CrawlWindow&)> edit;
-        QStringList expected;
-    } rows[] = {
-        {"a fraction never equals a count", "5.5", -1, nullptr, siteMovies(0, 12)},
-        {"more wanted", "3", 2, [](CrawlWindow& w) { w.Text4.setText("5"); }, siteMovies(0, 5)},
-        {"fewer than listed", "6", 3, [](CrawlWindow& w) { w.Text4.setText("2"); },
-         siteMovies(0, 12)},
-        {"NewList", "4", 2, [](CrawlWindow& w) { w.List2.clear(); }, siteMovies(2, 6)},
-        {"Open", "4", 1,
-         [&](CrawlWindow& w) {
-             w.List2.clear();
-             for (const QString& movie : opened) w.List2.append(movie);
-         },
-         opened + siteMovies(1, 2)},
-    };
-    for (const auto& row : rows) {
+    void walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
         for (const int jobs : {1, kPagesInFlight}) {
+            // 20 sites answering late, a movie on every other one; those from 10 on never answer.
             LoopbackServer server;
-            server.setPage("/start", startPage(server, 12, 0, 20));
-            CrawlWindow w({}, jobs);
-            bool edited = false;
-            w.pump.onYield = [&] {
-                if (row.edit && !edited && w.Label1.text() == server.url(sitePath(row.atPass))) {
-                    edited = true;
-                    row.edit(w);
-                }
+            server.setPage("/start", startPage(server, 20, 0));
+            auto serve = [&](int i, bool silent) {
+                Reply site(200, i % 2 ? QByteArray() : siteMovies(i, i + 1)[0].toUtf8());
+                site.delayMs = 20;
+                site.silent = silent;
+                server.setRoute(sitePath(i), site);
             };
-            w.press(server.url("/start"), QString::fromLatin1(row.wanted));
-            QVERIFY2(w.List2.items() == row.expected, row.name);
+            for (int i = 0; i < 20; ++i) serve(i, i >= 10);
+            CrawlWindow w({}, jobs);
+            QList<int> listedWhenAsked;
+            connect(&server, &LoopbackServer::requested, [&](const Request& r) {
+                listedWhenAsked << (r.target == "/start" ? -1 : w.List2.count());
+            });
+            w.press(server.url("/start"), QStringLiteral("5"));
+            QCOMPARE(w.List2.items(), siteMovies(0, 9, 2));
+            QCOMPARE(w.state.sitecursor, qint16(8));
+            // The start page alone first, then the sites in queue order: up to 7 past the last one
+            // visited, each asked for only once the page before it was used when one at a time.
+            QList<QByteArray> asked{"/start"};
+            for (int i = 0; i <= 8 + jobs - 1; ++i) asked << sitePath(i);
+            QCOMPARE(server.requestedPaths(), asked);
+            if (jobs == 1) {
+                QCOMPARE(listedWhenAsked, (QList<int>{-1, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
+                QCOMPARE(server.peakConnections(), 1);
+            } else {
+                QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
+            }
+            // The stop aborted what was in flight (site 9 may have been answered in time).
+            QTRY_COMPARE(server.openConnections(), 0);
+            QList<QByteArray> abandoned = server.abandoned();
+            abandoned.removeAll(sitePath(9));
+            QCOMPARE(abandoned, asked.mid(11));
+
+            // Up to the bound, sites fetched before asked for again, and none of those queued
+            // later.
+            for (int i = 10; i < 20; ++i) serve(i, false);
+            QByteArray more;
+            for (int i = 0; i < 24; ++i) more += server.url(sitePath(i)).toUtf8() + '\n';
+            server.setPage("/more", more);
+            const qsizetype before = server.requests().size();
+            w.press(server.url("/more"), QStringLiteral("50"));
+            QCOMPARE(w.List2.items(), siteMovies(0, 20, 2));
+            asked = {"/more"};
+            for (int i = 9; i < 20; ++i) asked << sitePath(i);
+            QCOMPARE(server.requestedPaths().mid(before), asked);
         }
     }
-}
 
-void CrawlTest::walk_pageWaitingForTheWalkIsNotCutForItsWait() {
-    // Site 0 holds the walk until its page's whole time is up; site 1's page, requested at the
-    // same moment, is still arriving then, its movie at the end: it gets a whole time of its own.
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 2, 0));
-    Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));
-    slow.trickleBytes = 300;
-    slow.trickleMs = 200;
-    server.setRoute(sitePath(0), slow);
-    slow.body = QByteArray(3300, ' ') + "http://m/s1.wmv";
-    server.setRoute(sitePath(1), slow);
-    CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
-    w.press(server.url("/start"), QStringLiteral("2"));
-    QCOMPARE(w.List2.items(), siteMovies(0, 2));
-}
-
-void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("movies");
-    QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
-    QTest::addColumn<QStringList>("said");
-    const QString none;
-    const QStringList tooMany{tooManyMoviesMessage()}, notANumber{notANumberMessage()};
-    QTest::newRow("above 50") << "51" << 0 << none << tooMany;
-    QTest::newRow("fraction above 50") << "50.5" << 0 << none << tooMany;
-    QTest::newRow("text") << "abc" << 0 << none << notANumber;
-    QTest::newRow("empty") << "" << 0 << none << notANumber;
-    QTest::newRow("50") << "50" << 4 << none << QStringList();
-    QTest::newRow("met by the start page") << "1" << 1 << none << QStringList();
-    QTest::newRow("edited to text") << "10" << 1 << "abc" << notANumber;
-    QTest::newRow("edited lower") << "10" << 1 << "0" << QStringList();
-    QTest::newRow("edited higher") << "2" << 3 << "3" << QStringList();
-}
-
-void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {
-    QFETCH(QString, edited);
-    QFETCH(int, movies);
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 3, 1));
-    CrawlWindow w;
-    w.ProgressBar1.setValue(7);
-    QList<int> pointers;  // the busy pointer is up at every yield and under every message
-    w.messages.onShow = [&](const QString&) { pointers << w.screen.mousePointer(); };
-    w.pump.onYield = [&] {
-        pointers << w.screen.mousePointer();
-        if (!edited.isNull() && w.List3.count() == 0) {
-            w.Text4.setText(edited);
+    void walk_stopTestReadsNumberAndListAfreshEachPass() {
+        const QStringList opened{"http://p/0.avi", "http://p/1.avi", "http://p/2.avi"};
+        const struct {
+            const char* name;
+            const char* wanted;
+            int atPass;
+            std::function<void(CrawlWindow&)> edit;
+            QStringList expected;
+        } rows[] = {
+            {"a fraction never equals a count", "5.5", -1, nullptr, siteMovies(0, 12)},
+            {"more wanted", "3", 2, [](CrawlWindow& w) { w.Text4.setText("5"); }, siteMovies(0, 5)},
+            {"fewer than listed", "6", 3, [](CrawlWindow& w) { w.Text4.setText("2"); },
+             siteMovies(0, 12)},
+            {"NewList", "4", 2, [](CrawlWindow& w) { w.List2.clear(); }, siteMovies(2, 6)},
+            {"Open", "4", 1,
+             [&](CrawlWindow& w) {
+                 w.List2.clear();
+                 for (const QString& movie : opened) w.List2.append(movie);
+             },
+             opened + siteMovies(1, 2)},
+        };
+        for (const auto& row : rows) {
+            for (const int jobs : {1, kPagesInFlight}) {
+                LoopbackServer server;
+                server.setPage("/start", startPage(server, 12, 0, 20));
+                CrawlWindow w({}, jobs);
+                bool edited = false;
+                w.pump.onYield = [&] {
+                    if (row.edit && !edited &&
+                        w.Label1.text() == server.url(sitePath(row.atPass))) {
+                        edited = true;
+                        row.edit(w);
+                    }
+                };
+                w.press(server.url("/start"), QString::fromLatin1(row.wanted));
+                QVERIFY2(w.List2.items() == row.expected, row.name);
+            }
         }
-    };
-    QFETCH(QString, typed);
-    w.press(server.url("/start"), typed);
-    QCOMPARE(w.List2.count(), movies);
-    QTEST(w.messages.shown, "said");
-    QVERIFY(!pointers.isEmpty() && pointers.count(kPointerWait) == pointers.size());
-    QCOMPARE(w.screen.mousePointer(), kPointerDefault);
-    // A refused number fetches nothing; a walk that never starts leaves its state fresh.
-    QCOMPARE(server.requests().isEmpty(), movies == 0);
-    QCOMPARE(w.state.firstpass, movies <= 1);
-    QCOMPARE(w.ProgressBar1.value(), movies <= 1 ? 0.0f : float(movies - 2));
-}
-
-void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload_data() {
-    QTest::addColumn<QByteArray>("stalled");  // the page whose download stalls
-    QTest::addColumn<bool>("destroy");        // the crawler goes, as it does with its window
-    QTest::newRow("start page, cancelled") << QByteArray("/start") << false;
-    QTest::newRow("site, cancelled") << QByteArray("/stall.com") << false;
-    QTest::newRow("start page, destroyed") << QByteArray("/start") << true;
-    QTest::newRow("site, destroyed") << QByteArray("/stall.com") << true;
-}
-
-void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload() {
-    QFETCH(QByteArray, stalled);
-    QFETCH(bool, destroy);
-    LoopbackServer server;
-    server.setPage("/start", "http://x/start.avi " + server.url("/stall.com").toUtf8());
-    Reply stall{200, "http://x/late.avi http://late.com"};
-    stall.stallAfter = 18;  // the first movie, then silence
-    server.setRoute(stalled, stall);
-    CrawlWindow w;  // default limits: the server alone would hold the fetch for 30 s
-    bool fired = false, closedAtOnce = false;
-    w.pump.onYield = [&] {
-        if (fired || !server.requestedPaths().contains(stalled)) {
-            return;
-        }
-        fired = true;
-        if (destroy) {
-            w.crawler.reset();  // ASan sees any touch of it from the run still on the stack
-            return;
-        }
-        // Runs while the fetch waits for bytes that never come: the cancel alone must close
-        // the connection, or it stays open until the fetch's own limit.
-        QTimer::singleShot(0, [&] {
-            w.crawler->cancel();
-            closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
-        });
-    };
-    w.press(server.url("/start"), QStringLiteral("10"));
-    QVERIFY(fired);
-    QVERIFY2(destroy || closedAtOnce, "the download was left open");
-    QCOMPARE(w.List2.items(),
-             stalled == "/start" ? QStringList() : QStringList{"http://x/start.avi"});
-    QVERIFY(!w.Text2.text().contains(u"late"));
-    QCOMPARE(w.screen.mousePointer(), kPointerDefault);
-    if (w.crawler) {
-        w.crawler->Command1_Click();  // a cancelled crawler runs no more
     }
-    QCOMPARE(server.requests().size(), stalled == "/start" ? 1 : 2);
-    QTRY_COMPARE(server.openConnections(), 0);
-}
+
+    void walk_pageWaitingForTheWalkIsNotCutForItsWait() {
+        // Site 0 holds the walk until its page's whole time is up; site 1's page, requested at the
+        // same moment, is still arriving then, its movie at the end: it gets a whole time of its
+        // own.
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 2, 0));
+        Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));
+        slow.trickleBytes = 300;
+        slow.trickleMs = 200;
+        server.setRoute(sitePath(0), slow);
+        slow.body = QByteArray(3300, ' ') + "http://m/s1.wmv";
+        server.setRoute(sitePath(1), slow);
+        CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
+        w.press(server.url("/start"), QStringLiteral("2"));
+        QCOMPARE(w.List2.items(), siteMovies(0, 2));
+    }
+
+    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("movies");
+        QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
+        QTest::addColumn<QStringList>("said");
+        const QString none;
+        const QStringList tooMany{tooManyMoviesMessage()}, notANumber{notANumberMessage()};
+        QTest::newRow("above 50") << "51" << 0 << none << tooMany;
+        QTest::newRow("fraction above 50") << "50.5" << 0 << none << tooMany;
+        QTest::newRow("text") << "abc" << 0 << none << notANumber;
+        QTest::newRow("empty") << "" << 0 << none << notANumber;
+        QTest::newRow("50") << "50" << 4 << none << QStringList();
+        QTest::newRow("met by the start page") << "1" << 1 << none << QStringList();
+        QTest::newRow("edited to text") << "10" << 1 << "abc" << notANumber;
+        QTest::newRow("edited lower") << "10" << 1 << "0" << QStringList();
+        QTest::newRow("edited higher") << "2" << 3 << "3" << QStringList();
+    }
+
+    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {
+        QFETCH(QString, edited);
+        QFETCH(int, movies);
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 3, 1));
+        CrawlWindow w;
+        w.ProgressBar1.setValue(7);
+        QList<int> pointers;  // the busy pointer is up at every yield and under every message
+        w.messages.onShow = [&](const QString&) { pointers << w.screen.mousePointer(); };
+        w.pump.onYield = [&] {
+            pointers << w.screen.mousePointer();
+            if (!edited.isNull() && w.List3.count() == 0) {
+                w.Text4.setText(edited);
+            }
+        };
+        QFETCH(QString, typed);
+        w.press(server.url("/start"), typed);
+        QCOMPARE(w.List2.count(), movies);
+        QTEST(w.messages.shown, "said");
+        QVERIFY(!pointers.isEmpty() && pointers.count(kPointerWait) == pointers.size());
+        QCOMPARE(w.screen.mousePointer(), kPointerDefault);
+        // A refused number fetches nothing; a walk that never starts leaves its state fresh.
+        QCOMPARE(server.requests().isEmpty(), movies == 0);
+        QCOMPARE(w.state.firstpass, movies <= 1);
+        QCOMPARE(w.ProgressBar1.value(), movies <= 1 ? 0.0f : float(movies - 2));
+    }
+
+    void cancel_duringAFetchEndsTheRunAndItsDownload_data() {
+        QTest::addColumn<QByteArray>("stalled");  // the page whose download stalls
+        QTest::addColumn<bool>("destroy");        // the crawler goes, as it does with its window
+        QTest::newRow("start page, cancelled") << QByteArray("/start") << false;
+        QTest::newRow("site, cancelled") << QByteArray("/stall.com") << false;
+        QTest::newRow("start page, destroyed") << QByteArray("/start") << true;
+        QTest::newRow("site, destroyed") << QByteArray("/stall.com") << true;
+    }
+
+    void cancel_duringAFetchEndsTheRunAndItsDownload() {
+        QFETCH(QByteArray, stalled);
+        QFETCH(bool, destroy);
+        LoopbackServer server;
+        server.setPage("/start", "http://x/start.avi " + server.url("/stall.com").toUtf8());
+        Reply stall{200, "http://x/late.avi http://late.com"};
+        stall.stallAfter = 18;  // the first movie, then silence
+        server.setRoute(stalled, stall);
+        CrawlWindow w;  // default limits: the server alone would hold the fetch for 30 s
+        bool fired = false, closedAtOnce = false;
+        w.pump.onYield = [&] {
+            if (fired || !server.requestedPaths().contains(stalled)) {
+                return;
+            }
+            fired = true;
+            if (destroy) {
+                w.crawler.reset();  // ASan sees any touch of it from the run still on the stack
+                return;
+            }
+            // Runs while the fetch waits for bytes that never come: the cancel alone must close
+            // the connection, or it stays open until the fetch's own limit.
+            QTimer::singleShot(0, [&] {
+                w.crawler->cancel();
+                closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
+            });
+        };
+        w.press(server.url("/start"), QStringLiteral("10"));
+        QVERIFY(fired);
+        QVERIFY2(destroy || closedAtOnce, "the download was left open");
+        QCOMPARE(w.List2.items(),
+                 stalled == "/start" ? QStringList() : QStringList{"http://x/start.avi"});
+        QVERIFY(!w.Text2.text().contains(u"late"));
+        QCOMPARE(w.screen.mousePointer(), kPointerDefault);
+        if (w.crawler) {
+            w.crawler->Command1_Click();  // a cancelled crawler runs no more
+        }
+        QCOMPARE(server.requests().size(), stalled == "/start" ? 1 : 2);
+        QTRY_COMPARE(server.openConnections(), 0);
+    }
+};
 
 QTEST_GUILESS_MAIN(CrawlTest)
 #include "test_crawl.moc"

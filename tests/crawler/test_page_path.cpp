@@ -13,14 +13,6 @@ using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
 
-class PagePathTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    void generatedPages_listWhatTheTextPathListed();
-    void linksTooLongForAnAddress_areNotListed();
-};
-
 namespace {
 
 // The two patterns as the text path wrote them for RE2.
@@ -92,52 +84,58 @@ QByteArray generatedPage(std::mt19937& random) {
 
 }  // namespace
 
-void PagePathTest::generatedPages_listWhatTheTextPathListed() {
-    LoopbackServer server;
-    RegExp siteLinks;
-    RegExp movieLinks;
-    for (RegExp* links : {&siteLinks, &movieLinks}) {
-        links->setGlobal(true);
-        links->setMaxLength(kMaxLinkLength);
-    }
-    siteLinks.setPattern(QString::fromLatin1(kSitePattern));
-    movieLinks.setPattern(QString::fromLatin1(kMoviePattern));
-    std::mt19937 random(20240611);
-    for (int i = 0; i < 200; ++i) {
-        const QByteArray page = generatedPage(random);
-        Reply route(200, page);
-        route.chunkSize = int(random() % 3) * 1000;  // reads of every length, across blocks
-        server.setRoute("/p", route);
-        const QByteArray why = "page " + QByteArray::number(i);
-        CrawlWindow w;
-        w.crawler->search_mlist(server.url("/p"));  // a site's first movie, and no site queued
-        QVERIFY2(w.List2.items() == textPath(page, kMovie, false, -1) && w.List3.count() == 0, why);
-        w.List2.clear();
-        w.crawler->scan_startpage(server.url("/p"));
-        QVERIFY2(w.List1.items() == textPath(page, kSite, true, -1) &&
-                     w.List2.items() == textPath(page, kMovie, true, -1) &&
-                     w.Text2.text() == code_page::decode(page),
-                 why);
-        const int room = i % 4;  // a run stops after as many matches as a list can still take
-        QVERIFY2(siteLinks.execute(page, room) == textPath(page, kSite, true, room) &&
-                     movieLinks.execute(page, room) == textPath(page, kMovie, true, room),
-                 why);
-    }
-}
+class PagePathTest final : public QObject {
+    Q_OBJECT
 
-// The generated pages hold links just short of and just past the longest listed; these hold
-// links of 1 MiB, which the search passes over whole.
-void PagePathTest::linksTooLongForAnAddress_areNotListed() {
-    LoopbackServer server;
-    const QByteArray endless = "http://e/" + QByteArray(1 << 20, 'x');
-    server.setPage("/start", endless + ".com/" + endless + ".avi http://b.net http://x/1.avi");
-    server.setPage("/site", endless + ".wmv " + endless + ".avi http://x/2.mpg");
-    CrawlWindow w;
-    w.crawler->scan_startpage(server.url("/start"));
-    w.crawler->search_mlist(server.url("/site"));
-    QCOMPARE(w.List1.items(), QStringList{"http://b.net"});
-    QCOMPARE(w.List2.items(), (QStringList{"http://x/1.avi", "http://x/2.mpg"}));
-}
+private slots:
+    void generatedPages_listWhatTheTextPathListed() {
+        LoopbackServer server;
+        RegExp siteLinks;
+        RegExp movieLinks;
+        for (RegExp* links : {&siteLinks, &movieLinks}) {
+            links->setGlobal(true);
+            links->setMaxLength(kMaxLinkLength);
+        }
+        siteLinks.setPattern(QString::fromLatin1(kSitePattern));
+        movieLinks.setPattern(QString::fromLatin1(kMoviePattern));
+        std::mt19937 random(20240611);
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray page = generatedPage(random);
+            Reply route(200, page);
+            route.chunkSize = int(random() % 3) * 1000;  // reads of every length, across blocks
+            server.setRoute("/p", route);
+            const QByteArray why = "page " + QByteArray::number(i);
+            CrawlWindow w;
+            w.crawler->search_mlist(server.url("/p"));  // a site's first movie, and no site queued
+            QVERIFY2(w.List2.items() == textPath(page, kMovie, false, -1) && w.List3.count() == 0,
+                     why);
+            w.List2.clear();
+            w.crawler->scan_startpage(server.url("/p"));
+            QVERIFY2(w.List1.items() == textPath(page, kSite, true, -1) &&
+                         w.List2.items() == textPath(page, kMovie, true, -1) &&
+                         w.Text2.text() == code_page::decode(page),
+                     why);
+            const int room = i % 4;  // a run stops after as many matches as a list can still take
+            QVERIFY2(siteLinks.execute(page, room) == textPath(page, kSite, true, room) &&
+                         movieLinks.execute(page, room) == textPath(page, kMovie, true, room),
+                     why);
+        }
+    }
+
+    // The generated pages hold links just short of and just past the longest listed; these hold
+    // links of 1 MiB, which the search passes over whole.
+    void linksTooLongForAnAddress_areNotListed() {
+        LoopbackServer server;
+        const QByteArray endless = "http://e/" + QByteArray(1 << 20, 'x');
+        server.setPage("/start", endless + ".com/" + endless + ".avi http://b.net http://x/1.avi");
+        server.setPage("/site", endless + ".wmv " + endless + ".avi http://x/2.mpg");
+        CrawlWindow w;
+        w.crawler->scan_startpage(server.url("/start"));
+        w.crawler->search_mlist(server.url("/site"));
+        QCOMPARE(w.List1.items(), QStringList{"http://b.net"});
+        QCOMPARE(w.List2.items(), (QStringList{"http://x/1.avi", "http://x/2.mpg"}));
+    }
+};
 
 QTEST_GUILESS_MAIN(PagePathTest)
 #include "test_page_path.moc"

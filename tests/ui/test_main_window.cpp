@@ -19,21 +19,6 @@ using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
 
-class MainWindowTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    void startup_tabsThroughTheVisibleControlsOfAFixedWindow();
-    void crawl_fromTypedTextAndAClick_fillsTheWindow();
-    void exit_duringAStalledCrawlEndsItPromptly();
-    void messageBox_showsThePlainText();
-    void list2_aClickPlaysOnceAndAgainFromTheStart();
-    void about_isOneWindowThatClosesEveryWay();
-    void dropShadow_addsItsBitAndKeepsTheOthers();
-    void layout_scalesRealWidgetsAndLines();
-    void exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram();  // last: it lets the program quit
-};
-
 namespace {
 
 const QString kClip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
@@ -53,214 +38,221 @@ int mediaThreads() {
 
 }  // namespace
 
-void MainWindowTest::startup_tabsThroughTheVisibleControlsOfAFixedWindow() {
-    // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and the
-    // boxes, where it clicks and looks.
-    Fixture f;
-    QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
-    QStringList order;
-    for (int i = 0; i < 5; ++i) {
-        order << QApplication::focusWidget()->objectName();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-    QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
-    // No resize, no maximize, still a normal window for the task bar; the design layout was
-    // recorded all the same, one slot a control.
-    QCOMPARE(f.window.layoutRecorder().controlLayouts().size(), f.window.controls().size());
-    QCOMPARE(f.window.minimumSize(), f.window.maximumSize());
-    QVERIFY(!(f.window.windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(f.window.windowType(), Qt::Window);
-}
+class MainWindowTest final : public QObject {
+    Q_OBJECT
 
-void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 5, 1));
-    server.setPage("/bare", "nothing");
-
-    Fixture f;
-    auto* bar = f.find<QProgressBar>("ProgressBar1");
-    QList<int> values;
-    bool busy = true;  // the wait pointer stood whenever the bar moved
-    connect(bar, &QProgressBar::valueChanged, [&](int value) {
-        values << value;
-        const QCursor* pointer = QGuiApplication::overrideCursor();
-        busy = busy && pointer && pointer->shape() == Qt::WaitCursor;
-    });
-    f.type("Text1", server.url("/start"));
-    f.type("Text4", QStringLiteral("4"));
-    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
-    QCOMPARE(f.movies(), siteMovies(0, 1, 1, "start%1.avi") + siteMovies(0, 3));
-    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(2)));
-    QCOMPARE(bar->maximum(), 5);
-    QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
-    QVERIFY(busy);
-    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QVERIFY(f.messages.shown.isEmpty());
-
-    // A start page with no sites shows an empty bar, not a busy one.
-    Fixture fresh;
-    fresh.type("Text1", server.url("/bare"));
-    QTest::mouseClick(fresh.find<QPushButton>("Command1"), Qt::LeftButton);
-    bar = fresh.find<QProgressBar>("ProgressBar1");
-    QVERIFY(bar->maximum() > bar->minimum());
-    QCOMPARE(bar->value(), bar->minimum());
-}
-
-void MainWindowTest::exit_duringAStalledCrawlEndsItPromptly() {
-    // Ten sites that never answer: eight are in flight when the window closes.
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 10, 0));
-    Reply silent;
-    silent.silent = true;
-    for (int i = 0; i < 10; ++i) server.setRoute(sitePath(i), silent);
-    Fixture f;  // default limits: only the exit can end this run early
-    f.type("Text1", server.url("/start"));
-    f.type("Text4", QStringLiteral("50"));
-    bool closedAtOnce = false;
-    connect(&server, &LoopbackServer::requested, [&] {
-        if (server.requests().size() != 1 + kPagesInFlight) {
-            return;
+private slots:
+    void startup_tabsThroughTheVisibleControlsOfAFixedWindow() {
+        // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and
+        // the boxes, where it clicks and looks.
+        Fixture f;
+        QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
+        QStringList order;
+        for (int i = 0; i < 5; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QTimer::singleShot(0, [&] {  // inside the walk, which waits for bytes
-            f.menuItem("Exit")->trigger();
-            // Had the exit not aborted the downloads, their connections would stay open.
-            closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
-        });
-    });
-    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
-    QVERIFY(closedAtOnce);
-    QVERIFY(!f.window.isVisible());
-    // Had the run gone on, the next site would stand in the label.
-    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(0)));
-    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QCOMPARE(server.abandoned().size(), kPagesInFlight);
-    QCOMPARE(server.requests().size(), 1 + kPagesInFlight);
-}
-
-void MainWindowTest::messageBox_showsThePlainText() {
-    QWidget parent;
-    QtMessageBox box(&parent, QStringLiteral("Vidrake"));
-    QTimer::singleShot(0, [] {
-        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(shown);
-        QCOMPARE(shown->text(), QStringLiteral("hello"));
-        shown->accept();
-    });
-    box.show(QStringLiteral("hello"));
-}
-
-void MainWindowTest::list2_aClickPlaysOnceAndAgainFromTheStart() {
-    Fixture f;
-    QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({kClip, QStringLiteral("http://127.0.0.1:1/b.mpg")});
-    auto click = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(list->viewport(), button, {},
-                          list->visualItemRect(list->item(row)).center());
-    };
-    click(1);  // selects and clicks: one start
-    QCOMPARE(chosen.size(), 1);
-    QTest::keyClick(list, Qt::Key_Up);
-    QCOMPARE(chosen.size(), 2);
-    QCOMPARE(chosen[1][0].toString(), kClip);
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
-    click(0, Qt::RightButton);
-    QCOMPARE(chosen.size(), 2);
-    click(0);  // the selected movie plays again
-    QCOMPARE(chosen.size(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
-    f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
-    QCOMPARE(f.movies(), QStringList());
-    QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
-}
-
-void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
-    Fixture f;
-    f.menuItem("about")->trigger();
-    QPointer<AboutWindow> about = f.window.aboutWindow();
-    QVERIFY(about && about->isVisible());
-    f.menuItem("about")->trigger();
-    QCOMPARE(f.window.aboutWindow(), about.data());
-    QCOMPARE(about->loads(), 1);
-    const auto tops = QApplication::topLevelWidgets();
-    QCOMPARE(
-        std::count_if(tops.begin(), tops.end(),
-                      [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
-        1);
-
-    // Escape closes it in the end-to-end test.
-    const std::function<void(AboutWindow*)> ways[] = {
-        [](AboutWindow* w) { QTest::mouseClick(w->findChild<QWidget*>("cmdOK"), Qt::LeftButton); },
-        [](AboutWindow* w) { w->close(); },
-    };
-    for (const auto& close : ways) {
-        f.menuItem("about")->trigger();
-        QPointer<AboutWindow> w = f.window.aboutWindow();
-        QVERIFY(w && w->isVisible());
-        close(w.data());
-        QTRY_VERIFY(!w);  // unloaded, not just hidden
+        QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
+        // No resize, no maximize, still a normal window for the task bar; the design layout was
+        // recorded all the same, one slot a control.
+        QCOMPARE(f.window.layoutRecorder().controlLayouts().size(), f.window.controls().size());
+        QCOMPARE(f.window.minimumSize(), f.window.maximumSize());
+        QVERIFY(!(f.window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(f.window.windowType(), Qt::Window);
     }
-}
 
-void MainWindowTest::dropShadow_addsItsBitAndKeepsTheOthers() {
-    Fixture f;
-    const WId id = f.window.winId();
-    const int index = WindowClassStyles::kStyleIndex;
-    QCOMPARE(f.styles.GetClassLong(id, index), kDropShadowStyle);
-    f.styles.SetClassLong(id, index, 0x8 | kDropShadowStyle);
-    ApplyDropShadow(f.styles, id);
-    QCOMPARE(f.styles.GetClassLong(id, index), 0x8 | kDropShadowStyle);
-    ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
-    QCOMPARE(f.styles.GetClassLong(quintptr(0xDEAD), index), std::nullopt);
-}
+    void crawl_fromTypedTextAndAClick_fillsTheWindow() {
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 5, 1));
+        server.setPage("/bare", "nothing");
 
-void MainWindowTest::layout_scalesRealWidgetsAndLines() {
-    QWidget client;
-    client.resize(200, 100);
-    auto* box = new QLineEdit(&client);
-    box->setGeometry(10, 20, 60, 30);
-    auto* line = new LineControl(&client, Qt::white, 1);
-    line->setPoints({0, 50}, {100, 50});
-    QAction menuEntry(QStringLiteral("x"));
-    WidgetLayoutWindow window(&client, &client, {box, line, &menuEntry});
-    vidrake::resize r;
-    QCOMPARE(r.SaveSizes(window), ResizeError::None);
-    client.resize(400, 200);
-    QCOMPARE(r.ResizeControls(window), ResizeError::None);
-    QCOMPARE(box->geometry(), QRect(20, 40, 120, 60));
-    QCOMPARE(line->from(), QPoint(0, 100));
-    QCOMPARE(line->to(), QPoint(200, 100));
-}
+        Fixture f;
+        auto* bar = f.find<QProgressBar>("ProgressBar1");
+        QList<int> values;
+        bool busy = true;  // the wait pointer stood whenever the bar moved
+        connect(bar, &QProgressBar::valueChanged, [&](int value) {
+            values << value;
+            const QCursor* pointer = QGuiApplication::overrideCursor();
+            busy = busy && pointer && pointer->shape() == Qt::WaitCursor;
+        });
+        f.type("Text1", server.url("/start"));
+        f.type("Text4", QStringLiteral("4"));
+        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(f.movies(), siteMovies(0, 1, 1, "start%1.avi") + siteMovies(0, 3));
+        QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(2)));
+        QCOMPARE(bar->maximum(), 5);
+        QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
+        QVERIFY(busy);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QVERIFY(f.messages.shown.isEmpty());
 
-void MainWindowTest::exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram() {
-    QApplication::setQuitOnLastWindowClosed(true);
-    Fixture f;
-    QPointer<MediaPlayer> player = f.window.player();
-    f.find<QListWidget>("List2")->addItem(kClip);
-    f.find<QListWidget>("List2")->setCurrentRow(0);
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
-    QVERIFY(mediaThreads() > 0);
-    f.menuItem("about")->trigger();
-    QPointer<AboutWindow> about = f.window.aboutWindow();
-    QPointer<MainWindow> window = &f.window;
+        // A start page with no sites shows an empty bar, not a busy one.
+        Fixture fresh;
+        fresh.type("Text1", server.url("/bare"));
+        QTest::mouseClick(fresh.find<QPushButton>("Command1"), Qt::LeftButton);
+        bar = fresh.find<QProgressBar>("ProgressBar1");
+        QVERIFY(bar->maximum() > bar->minimum());
+        QCOMPARE(bar->value(), bar->minimum());
+    }
 
-    f.menuItem("Exit")->trigger();
-    QCOMPARE(player->state(), MediaPlayer::State::Stopped);
-    QVERIFY(!player->hasEngine());
-    QCOMPARE(mediaThreads(), 0);
-    QTRY_VERIFY(!window);  // with everything it owned
-    QVERIFY(about && about->isVisible());
+    void exit_duringAStalledCrawlEndsItPromptly() {
+        // Ten sites that never answer: eight are in flight when the window closes.
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 10, 0));
+        Reply silent;
+        silent.silent = true;
+        for (int i = 0; i < 10; ++i) server.setRoute(sitePath(i), silent);
+        Fixture f;  // default limits: only the exit can end this run early
+        f.type("Text1", server.url("/start"));
+        f.type("Text4", QStringLiteral("50"));
+        bool closedAtOnce = false;
+        connect(&server, &LoopbackServer::requested, [&] {
+            if (server.requests().size() != 1 + kPagesInFlight) {
+                return;
+            }
+            QTimer::singleShot(0, [&] {  // inside the walk, which waits for bytes
+                f.menuItem("Exit")->trigger();
+                // Had the exit not aborted the downloads, their connections would stay open.
+                closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
+            });
+        });
+        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+        QVERIFY(closedAtOnce);
+        QVERIFY(!f.window.isVisible());
+        // Had the run gone on, the next site would stand in the label.
+        QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(0)));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(server.abandoned().size(), kPagesInFlight);
+        QCOMPARE(server.requests().size(), 1 + kPagesInFlight);
+    }
 
-    // Runs the application's own loop, as the program does: closing About ends it.
-    bool timedOut = false;
-    QTimer::singleShot(0, about, &QWidget::close);
-    QTimer::singleShot(20'000, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QApplication::exec();
-    QVERIFY(!timedOut);
-}
+    void messageBox_showsThePlainText() {
+        QWidget parent;
+        QtMessageBox box(&parent, QStringLiteral("Vidrake"));
+        QTimer::singleShot(0, [] {
+            auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(shown);
+            QCOMPARE(shown->text(), QStringLiteral("hello"));
+            shown->accept();
+        });
+        box.show(QStringLiteral("hello"));
+    }
+
+    void list2_aClickPlaysOnceAndAgainFromTheStart() {
+        Fixture f;
+        QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
+        auto* list = f.find<QListWidget>("List2");
+        list->addItems({kClip, QStringLiteral("http://127.0.0.1:1/b.mpg")});
+        auto click = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
+            QTest::mouseClick(list->viewport(), button, {},
+                              list->visualItemRect(list->item(row)).center());
+        };
+        click(1);  // selects and clicks: one start
+        QCOMPARE(chosen.size(), 1);
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(chosen.size(), 2);
+        QCOMPARE(chosen[1][0].toString(), kClip);
+        QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
+        click(0, Qt::RightButton);
+        QCOMPARE(chosen.size(), 2);
+        click(0);  // the selected movie plays again
+        QCOMPARE(chosen.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
+        f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
+        QCOMPARE(f.movies(), QStringList());
+        QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
+    }
+
+    void about_isOneWindowThatClosesEveryWay() {
+        Fixture f;
+        f.menuItem("about")->trigger();
+        QPointer<AboutWindow> about = f.window.aboutWindow();
+        QVERIFY(about && about->isVisible());
+        f.menuItem("about")->trigger();
+        QCOMPARE(f.window.aboutWindow(), about.data());
+        QCOMPARE(about->loads(), 1);
+        const auto tops = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(
+                     tops.begin(), tops.end(),
+                     [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
+                 1);
+
+        // Escape closes it in the end-to-end test.
+        const std::function<void(AboutWindow*)> ways[] = {
+            [](AboutWindow* w) {
+                QTest::mouseClick(w->findChild<QWidget*>("cmdOK"), Qt::LeftButton);
+            },
+            [](AboutWindow* w) { w->close(); },
+        };
+        for (const auto& close : ways) {
+            f.menuItem("about")->trigger();
+            QPointer<AboutWindow> w = f.window.aboutWindow();
+            QVERIFY(w && w->isVisible());
+            close(w.data());
+            QTRY_VERIFY(!w);  // unloaded, not just hidden
+        }
+    }
+
+    void dropShadow_addsItsBitAndKeepsTheOthers() {
+        Fixture f;
+        const WId id = f.window.winId();
+        const int index = WindowClassStyles::kStyleIndex;
+        QCOMPARE(f.styles.GetClassLong(id, index), kDropShadowStyle);
+        f.styles.SetClassLong(id, index, 0x8 | kDropShadowStyle);
+        ApplyDropShadow(f.styles, id);
+        QCOMPARE(f.styles.GetClassLong(id, index), 0x8 | kDropShadowStyle);
+        ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
+        QCOMPARE(f.styles.GetClassLong(quintptr(0xDEAD), index), std::nullopt);
+    }
+
+    void layout_scalesRealWidgetsAndLines() {
+        QWidget client;
+        client.resize(200, 100);
+        auto* box = new QLineEdit(&client);
+        box->setGeometry(10, 20, 60, 30);
+        auto* line = new LineControl(&client, Qt::white, 1);
+        line->setPoints({0, 50}, {100, 50});
+        QAction menuEntry(QStringLiteral("x"));
+        WidgetLayoutWindow window(&client, &client, {box, line, &menuEntry});
+        vidrake::resize r;
+        QCOMPARE(r.SaveSizes(window), ResizeError::None);
+        client.resize(400, 200);
+        QCOMPARE(r.ResizeControls(window), ResizeError::None);
+        QCOMPARE(box->geometry(), QRect(20, 40, 120, 60));
+        QCOMPARE(line->from(), QPoint(0, 100));
+        QCOMPARE(line->to(), QPoint(200, 100));
+    }
+
+    void exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram() {
+        QApplication::setQuitOnLastWindowClosed(true);
+        Fixture f;
+        QPointer<MediaPlayer> player = f.window.player();
+        f.find<QListWidget>("List2")->addItem(kClip);
+        f.find<QListWidget>("List2")->setCurrentRow(0);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+        QVERIFY(mediaThreads() > 0);
+        f.menuItem("about")->trigger();
+        QPointer<AboutWindow> about = f.window.aboutWindow();
+        QPointer<MainWindow> window = &f.window;
+
+        f.menuItem("Exit")->trigger();
+        QCOMPARE(player->state(), MediaPlayer::State::Stopped);
+        QVERIFY(!player->hasEngine());
+        QCOMPARE(mediaThreads(), 0);
+        QTRY_VERIFY(!window);  // with everything it owned
+        QVERIFY(about && about->isVisible());
+
+        // Runs the application's own loop, as the program does: closing About ends it.
+        bool timedOut = false;
+        QTimer::singleShot(0, about, &QWidget::close);
+        QTimer::singleShot(20'000, [&] {
+            timedOut = true;
+            QCoreApplication::quit();
+        });
+        QApplication::exec();
+        QVERIFY(!timedOut);
+    }
+};
 
 VIDRAKE_UI_TEST_MAIN(MainWindowTest)
 #include "test_main_window.moc"
