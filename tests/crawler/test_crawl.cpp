@@ -157,8 +157,7 @@ private slots:
             abandoned.removeAll(sitePath(9));
             QCOMPARE(abandoned, asked.mid(11));
 
-            // Up to the bound, sites fetched before asked for again, and none of those queued
-            // later.
+            // Up to the bound, sites fetched before asked for again, none of those queued later.
             for (int i = 10; i < 20; ++i) serve(i, false);
             QByteArray more;
             for (int i = 0; i < 24; ++i) more += server.url(sitePath(i)).toUtf8() + '\n';
@@ -213,9 +212,8 @@ private slots:
     }
 
     void walk_pageWaitingForTheWalkIsNotCutForItsWait() {
-        // Site 0 holds the walk until its page's whole time is up; site 1's page, requested at the
-        // same moment, is still arriving then, its movie at the end: it gets a whole time of its
-        // own.
+        // Site 0 holds the walk until its page's whole time is up; site 1's page, asked for at
+        // the same moment, is still arriving then, its movie last: it gets a whole time of its own.
         LoopbackServer server;
         server.setPage("/start", startPage(server, 2, 0));
         Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));

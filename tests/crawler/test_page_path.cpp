@@ -20,8 +20,7 @@ const char kSite[] = "http[^\\t\\n\\v\\f\\r ]+\\.(com|net)";
 const char kMovie[] = "(http)[^\\t\\n\\v\\f\\r ]+\\.(avi|mpg|wmv)";
 
 // The text path, kept as the reference: the page decoded into text, the text into UTF-8, RE2
-// in UTF-8 mode, every match made into text, and a match longer than 8,192 characters passed
-// over.
+// in UTF-8 mode, every match made into text, one longer than 8,192 characters passed over.
 QStringList textPath(const QByteArray& page, const char* pattern, bool global, qsizetype limit) {
     const QByteArray utf8 = code_page::decode(page).toUtf8();
     RE2::Options options;

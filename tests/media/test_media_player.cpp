@@ -44,6 +44,9 @@ class MediaPlayerTest final : public QObject {
 
 private slots:
     void initTestCase() {
+        // mpv refuses to start unless numbers are formatted the C way, and QApplication has just
+        // set the locale from the environment.
+        std::setlocale(LC_NUMERIC, "C");
         for (const char* name : {"a.avi", "b.mpg", "c.wmv"}) {  // from testsrc.avi and so on
             QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc") + QLatin1String(name + 1));
             QVERIFY(clip.open(QIODevice::ReadOnly));
@@ -270,13 +273,5 @@ private:
     MediaPlayer* m_player = nullptr;
 };
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    // mpv refuses to start unless numbers are formatted the C way, and QApplication has just
-    // set the locale from the environment.
-    std::setlocale(LC_NUMERIC, "C");
-    MediaPlayerTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(MediaPlayerTest)
 #include "test_media_player.moc"
