@@ -166,31 +166,26 @@ private slots:
         QVERIFY2(failed.err.contains(nowhere.toUtf8()), failed.err);
     }
 
-    void signal_stopsTheCrawlAndPrintsWhatWasFound_data() {
-        QTest::addColumn<int>("signal");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("SIGINT") << SIGINT << 130;
-        QTest::newRow("SIGTERM") << SIGTERM << 143;
-        QTest::newRow("SIGHUP") << SIGHUP << 129;
-    }
-
     void signal_stopsTheCrawlAndPrintsWhatWasFound() {
-        QFETCH(int, signal);
-        const qsizetype before = m_server.requestedPaths().count("/stall.com");
-        // One page at a time, so that the stalled site is asked for only once the walk is there.
-        const Result r =
-            run({"-j", "1", "-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
-                QVERIFY(QTest::qWaitFor(
-                    [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
-                ::kill(static_cast<pid_t>(p.processId()), signal);
-                // The fetch would wait 30 s for a byte; the signal drops it at once.
-                QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
-            });
-        QTEST(r.exitCode, "exitCode");
-        // The status line is cleared, then the movies found so far.
-        QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
-                                           "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
-                 r.out.toPercentEncoding(" /:.[]\\"));
+        for (const auto& [signal, exitCode] :
+             {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+            const qsizetype before = m_server.requestedPaths().count("/stall.com");
+            // One page at a time, so that the stalled site is asked for only once the walk is
+            // there.
+            const Result r =
+                run({"-j", "1", "-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
+                    QVERIFY(QTest::qWaitFor(
+                        [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
+                    ::kill(static_cast<pid_t>(p.processId()), signal);
+                    // The fetch would wait 30 s for a byte; the signal drops it at once.
+                    QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
+                });
+            QCOMPARE(r.exitCode, exitCode);
+            // The status line is cleared, then the movies found so far.
+            QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
+                                               "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
+                     r.out.toPercentEncoding(" /:.[]\\"));
+        }
     }
 
     void usage_errorsExitTwoHelpAndVersionZero() {
