@@ -170,8 +170,7 @@ private slots:
         for (const auto& [signal, exitCode] :
              {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
             const qsizetype before = m_server.requestedPaths().count("/stall.com");
-            // One page at a time, so that the stalled site is asked for only once the walk is
-            // there.
+            // One page at a time: the stalled site is asked for only once the walk is there.
             const Result r =
                 run({"-j", "1", "-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
                     QVERIFY(QTest::qWaitFor(
