@@ -1,7 +1,6 @@
 // vidrake-crawl from the outside: a local web of a few pages, the presses it stands for, what
 // it writes to pipes, files and terminals, how a signal stops it and how it exits.
 #include "loopback_server.h"
-#include "play_list_file.h"
 #include "stores.h"
 
 #include <QProcess>
@@ -25,6 +24,9 @@ struct Result {
 };
 
 enum Output { Pipes, Terminal, Full };
+
+// The start page's crawl as a play list: as the window saves one, CR LF lines in the code page.
+const QByteArray kPlayList = "http://v/start.avi\r\nhttp://v/one.mpg\r\nhttp://v/caf\xE9.wmv\r\n";
 
 // Runs the command with the server's loop running; `meanwhile` runs once it has started.
 Result run(const QStringList& args, Output output = Pipes,
@@ -67,166 +69,152 @@ class CrawlCommandTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void output_isDataOrEscapedForATerminal_data();
-    void output_isDataOrEscapedForATerminal();
-    void output_asAPlayListIsWhatTheWindowSaves();
-    void signal_stopsTheCrawlAndPrintsWhatWasFound_data();
-    void signal_stopsTheCrawlAndPrintsWhatWasFound();
-    void usage_errorsExitTwoHelpAndVersionZero();
+    // A start page with three sites; the sites answer late, so that pages fetched ahead overlap.
+    void initTestCase() {
+        LoopbackServer& s = m_server;
+        const auto link = [&](const char* path) { return s.url(QLatin1String(path)).toUtf8(); };
+        s.setPage("/start", "<a href=\"" + link("/one.com") + "\">1</a>\n" + link("/two.net") +
+                                " " + link("/three.com") + " http://v/start.avi\n" +
+                                link("/one.com"));
+        for (const auto& [path, body] :
+             {std::pair<QByteArray, QByteArray>(
+                  "/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">"),
+              {"/two.net", "nothing to watch"},
+              {"/three.com", "\xABhttp://v/caf\xE9.wmv\xBB"}}) {
+            Reply site(200, body);
+            site.delayMs = 50;
+            s.setRoute(path, site);
+        }
+        // A page that would retitle and clear the terminal of whoever printed its links.
+        s.setPage("/hostile", "http://v/\x1b]0;owned\x07\x9d" + QByteArray(1, '\0') + "\x01.avi " +
+                                  link("/\x1b[2J.com"));
+        s.setPage("/stalling", "http://v/start.avi " + link("/one.com") + " " + link("/stall.com"));
+        Reply stall(200);
+        stall.stallAfter = 0;
+        s.setRoute("/stall.com", stall);
+    }
+
+    void output_isDataOrEscapedForATerminal_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("output");
+        QTest::addColumn<int>("exitCode");
+        // With a terminal, what it shows after the status line; how standard error begins, or
+        // empty: it stays empty.
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+        const QString start = m_server.url("/start"), hostile = m_server.url("/hostile");
+
+        // The second press resumes after the site visited last.
+        QTest::newRow("two presses")
+            << QStringList{"-n", "2", start, "--jobs=4", "-n4", start} << int(Pipes) << 0
+            << QByteArray(
+                   "http://v/start.avi\nhttp://v/one.mpg\n"
+                   "http://v/start.avi\nhttp://v/caf\xC3\xA9.wmv\n")
+            << QByteArray();
+        QTest::newRow("window messages go on")
+            << QStringList{"-n", "51",  start, "-n", "abc", start, "-n",
+                           "",   start, "-n",  "1",  "",    start}
+            << int(Pipes) << 0 << QByteArray("http://v/start.avi\n")
+            << QByteArray("You have requested too many movies.");
+        QTest::newRow("controls to a pipe")
+            << QStringList{hostile} << int(Pipes) << 0
+            << QByteArray("http://v/\x1b]0;owned\x07\xC2\x9D") + '\0' + "\x01.avi\n"
+            << QByteArray();
+        QTest::newRow("controls to a terminal")
+            << QStringList{hostile} << int(Terminal) << 0
+            << QByteArray("http://v/\\x1b]0;owned\\x07\\x9d\\x00\\x01.avi\n") << QByteArray();
+        QTest::newRow("play list to a pipe")
+            << QStringList{"-o", "-", start} << int(Pipes) << 0 << kPlayList << QByteArray();
+        QTest::newRow("play list to a terminal")
+            << QStringList{"-o", "-", hostile} << int(Terminal) << 0
+            << QByteArray("http://v/\\x1b]0;owned\\x07\\x9d\\x00\\x01.avi\r\n") << QByteArray();
+        QTest::newRow("standard output full")
+            << QStringList{start} << int(Full) << 1 << QByteArray()
+            << QByteArray("vidrake-crawl: cannot write the movie list: No space left on device\n");
+    }
+
+    void output_isDataOrEscapedForATerminal() {
+        QFETCH(QStringList, args);
+        QFETCH(int, output);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        const Result r = run(args, Output(output));
+        QTEST(r.exitCode, "exitCode");
+        QVERIFY(m_server.peakConnections() > 1);  // pages were fetched ahead from the first row on
+        if (output == Terminal) {
+            // Every escape sequence shown is ours: the one that clears the status line.
+            QCOMPARE(r.out.count("\x1b"), r.out.count("\r\x1b[K"));
+            QVERIFY2(r.out.endsWith(QByteArray("\r\x1b[K" + out)),
+                     r.out.toPercentEncoding(" /:.[]\\"));
+            QVERIFY(r.out.contains(QByteArray("] " + m_server.url("/\\x1b[2J.com").toUtf8())));
+        } else {
+            QCOMPARE(r.out, out);
+            QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err), r.err);
+        }
+    }
+
+    void output_toAFileIsThePlayListOrExitsOne() {
+        QTemporaryDir dir;
+        const QString crawled = dir.filePath(QStringLiteral("crawled.m3u"));
+        QCOMPARE(run({"-o", crawled, m_server.url("/start")}).exitCode, 0);
+        QFile file(crawled);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), kPlayList);
+        const QString nowhere = dir.filePath(QStringLiteral("none/list.m3u"));
+        const Result failed = run({"--output", nowhere, m_server.url("/start")});
+        QCOMPARE(failed.exitCode, 1);
+        QVERIFY2(failed.err.contains(nowhere.toUtf8()), failed.err);
+    }
+
+    void signal_stopsTheCrawlAndPrintsWhatWasFound() {
+        for (const auto& [signal, exitCode] :
+             {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+            const qsizetype before = m_server.requestedPaths().count("/stall.com");
+            // One page at a time: the stalled site is asked for only once the walk is there.
+            const Result r =
+                run({"-j", "1", "-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
+                    QVERIFY(QTest::qWaitFor(
+                        [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
+                    ::kill(static_cast<pid_t>(p.processId()), signal);
+                    // The fetch would wait 30 s for a byte; the signal drops it at once.
+                    QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
+                });
+            QCOMPARE(r.exitCode, exitCode);
+            // The status line is cleared, then the movies found so far.
+            QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
+                                               "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
+                     r.out.toPercentEncoding(" /:.[]\\"));
+        }
+    }
+
+    void usage_errorsExitTwoHelpAndVersionZero() {
+        for (const QStringList& bad :
+             {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
+              QStringList{"http://a", "-n"}, QStringList{"-j", "0", "http://a"},
+              QStringList{"--jobs=33", "http://a"}, QStringList{"-jx", "http://a"},
+              QStringList{"-o"}}) {
+            const Result r = run(bad);
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY(r.out.isEmpty());
+            const QList<QByteArray> lines = r.err.split('\n');  // the problem, then the usage line
+            QCOMPARE(lines.size(), 3);
+            QVERIFY2(lines[0].startsWith("vidrake-crawl: ") && lines[1].startsWith("Usage: "),
+                     r.err);
+        }
+        const Result help = run({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        for (const char* option : {"-n TEXT", "-o, --output FILE", "-j, --jobs N", "--version"}) {
+            QVERIFY2(help.out.contains(option), option);
+        }
+        const Result version = run({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QByteArray("vidrake-crawl " VIDRAKE_VERSION "\n"));
+        QCOMPARE(run({"--version"}, Full).exitCode, 1);
+    }
 
 private:
     LoopbackServer m_server;
 };
-
-// A start page with three sites; the sites answer late, so that pages fetched ahead overlap.
-void CrawlCommandTest::initTestCase() {
-    LoopbackServer& s = m_server;
-    const auto link = [&](const char* path) { return s.url(QLatin1String(path)).toUtf8(); };
-    s.setPage("/start", "<a href=\"" + link("/one.com") + "\">1</a>\n" + link("/two.net") + " " +
-                            link("/three.com") + " http://v/start.avi\n" + link("/one.com"));
-    for (const auto& [path, body] :
-         {std::pair<QByteArray, QByteArray>(
-              "/one.com", "<a href=\"http://v/one.mpg\">1</a> <a href=\"http://v/x.avi\">"),
-          {"/two.net", "nothing to watch"},
-          {"/three.com", "\xABhttp://v/caf\xE9.wmv\xBB"}}) {
-        Reply site(200, body);
-        site.delayMs = 50;
-        s.setRoute(path, site);
-    }
-    // A page that would retitle and clear the terminal of whoever printed its links.
-    s.setPage("/hostile", "http://v/\x1b]0;owned\x07\x9d" + QByteArray(1, '\0') + "\x01.avi " +
-                              link("/\x1b[2J.com"));
-    s.setPage("/stalling", "http://v/start.avi " + link("/one.com") + " " + link("/stall.com"));
-    Reply stall(200);
-    stall.stallAfter = 0;
-    s.setRoute("/stall.com", stall);
-}
-
-void CrawlCommandTest::output_isDataOrEscapedForATerminal_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("output");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("out");  // with a terminal: what it shows after the status line
-    QTest::addColumn<QByteArray>("err");  // how standard error begins; empty: it stays empty
-    const QString start = m_server.url("/start"), hostile = m_server.url("/hostile");
-
-    // The second press resumes after the site visited last. (The sample web test crawls with one.)
-    QTest::newRow("two presses") << QStringList{"-n", "2", start, "--jobs=4", "-n4", start}
-                                 << int(Pipes) << 0
-                                 << QByteArray(
-                                        "http://v/start.avi\nhttp://v/one.mpg\n"
-                                        "http://v/start.avi\nhttp://v/caf\xC3\xA9.wmv\n")
-                                 << QByteArray();
-    QTest::newRow("window messages go on")
-        << QStringList{"-n", "51", start, "-n", "abc", start, "-n", "", start, "-n", "1", "", start}
-        << int(Pipes) << 0 << QByteArray("http://v/start.avi\n")
-        << QByteArray("You have requested too many movies.");
-    QTest::newRow("controls to a pipe")
-        << QStringList{hostile} << int(Pipes) << 0
-        << QByteArray("http://v/\x1b]0;owned\x07\xC2\x9D") + '\0' + "\x01.avi\n"
-        << QByteArray();
-    QTest::newRow("controls to a terminal")
-        << QStringList{hostile} << int(Terminal) << 0
-        << QByteArray("http://v/\\x1b]0;owned\\x07\\x9d\\x00\\x01.avi\n") << QByteArray();
-    QTest::newRow("play list to a terminal")
-        << QStringList{"-o", "-", hostile} << int(Terminal) << 0
-        << QByteArray("http://v/\\x1b]0;owned\\x07\\x9d\\x00\\x01.avi\r\n") << QByteArray();
-    QTest::newRow("standard output full")
-        << QStringList{start} << int(Full) << 1 << QByteArray()
-        << QByteArray("vidrake-crawl: cannot write the movie list: No space left on device\n");
-}
-
-void CrawlCommandTest::output_isDataOrEscapedForATerminal() {
-    QFETCH(QStringList, args);
-    QFETCH(int, output);
-    QFETCH(QByteArray, out);
-    QFETCH(QByteArray, err);
-    const Result r = run(args, Output(output));
-    QTEST(r.exitCode, "exitCode");
-    QVERIFY(m_server.peakConnections() > 1);  // pages were fetched ahead from the first row on
-    if (output == Terminal) {
-        // Every escape sequence shown is ours: the one that clears the status line.
-        QCOMPARE(r.out.count("\x1b"), r.out.count("\r\x1b[K"));
-        QVERIFY2(r.out.endsWith(QByteArray("\r\x1b[K" + out)), r.out.toPercentEncoding(" /:.[]\\"));
-        QVERIFY(r.out.contains(QByteArray("] " + m_server.url("/\\x1b[2J.com").toUtf8())));
-    } else {
-        QCOMPARE(r.out, out);
-        QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err), r.err);
-    }
-}
-
-void CrawlCommandTest::output_asAPlayListIsWhatTheWindowSaves() {
-    QTemporaryDir dir;
-    const QString crawled = dir.filePath(QStringLiteral("crawled.m3u"));
-    const QString saved = dir.filePath(QStringLiteral("saved.m3u"));
-    QCOMPARE(run({"-o", crawled, m_server.url("/start")}).exitCode, 0);
-    const PlayListRead read = readPlayList(crawled, kMaxListEntries);  // as the window opens it
-    QCOMPARE(read.items, (QStringList{"http://v/start.avi", "http://v/one.mpg",
-                                      QString::fromUtf8("http://v/caf\u00E9.wmv")}));
-    QCOMPARE(writePlayList(saved, read.items), QString());  // as the window saves it
-    QFile a(crawled), b(saved);
-    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    const QByteArray bytes = b.readAll();
-    QCOMPARE(a.readAll(), bytes);
-    QCOMPARE(run({"-o", "-", m_server.url("/start")}).out, bytes);
-
-    const QString nowhere = dir.filePath(QStringLiteral("none/list.m3u"));
-    const Result failed = run({"--output", nowhere, m_server.url("/start")});
-    QCOMPARE(failed.exitCode, 1);
-    QVERIFY2(failed.err.contains(nowhere.toUtf8()), failed.err);
-}
-
-void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound_data() {
-    QTest::addColumn<int>("signal");
-    QTest::addColumn<int>("exitCode");
-    QTest::newRow("SIGINT") << SIGINT << 130;
-    QTest::newRow("SIGTERM") << SIGTERM << 143;
-    QTest::newRow("SIGHUP") << SIGHUP << 129;
-}
-
-void CrawlCommandTest::signal_stopsTheCrawlAndPrintsWhatWasFound() {
-    QFETCH(int, signal);
-    const qsizetype before = m_server.requestedPaths().count("/stall.com");
-    // One page at a time, so that the stalled site is asked for only once the walk is there.
-    const Result r =
-        run({"-j", "1", "-n", "5", m_server.url("/stalling")}, Terminal, [&](QProcess& p) {
-            QVERIFY(QTest::qWaitFor(
-                [&] { return m_server.requestedPaths().count("/stall.com") > before; }));
-            ::kill(static_cast<pid_t>(p.processId()), signal);
-            // The fetch would wait 30 s for a byte; the signal drops it at once.
-            QVERIFY(QTest::qWaitFor([&] { return m_server.openConnections() == 0; }));
-        });
-    QTEST(r.exitCode, "exitCode");
-    // The status line is cleared, then the movies found so far.
-    QVERIFY2(r.out.endsWith(QByteArray("[1/2] " + m_server.url("/stall.com").toUtf8() +
-                                       "\r\x1b[Khttp://v/start.avi\nhttp://v/one.mpg\n")),
-             r.out.toPercentEncoding(" /:.[]\\"));
-}
-
-void CrawlCommandTest::usage_errorsExitTwoHelpAndVersionZero() {
-    for (const QStringList& bad :
-         {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
-          QStringList{"http://a", "-n"}, QStringList{"-j", "0", "http://a"},
-          QStringList{"--jobs=33", "http://a"}, QStringList{"-jx", "http://a"},
-          QStringList{"-o"}}) {
-        const Result r = run(bad);
-        QCOMPARE(r.exitCode, 2);
-        QVERIFY(r.out.isEmpty());
-        const QList<QByteArray> lines = r.err.split('\n');  // the problem, then the usage line
-        QCOMPARE(lines.size(), 3);
-        QVERIFY2(lines[0].startsWith("vidrake-crawl: ") && lines[1].startsWith("Usage: "), r.err);
-    }
-    const Result help = run({"--help"});
-    QCOMPARE(help.exitCode, 0);
-    for (const char* option : {"-n TEXT", "-o, --output FILE", "-j, --jobs N", "--version"}) {
-        QVERIFY2(help.out.contains(option), option);
-    }
-    const Result version = run({"--version"});
-    QCOMPARE(version.exitCode, 0);
-    QCOMPARE(version.out, QByteArray("vidrake-crawl " VIDRAKE_VERSION "\n"));
-    QCOMPARE(run({"--version"}, Full).exitCode, 1);
-}
 
 QTEST_GUILESS_MAIN(CrawlCommandTest)
 #include "test_crawl_command.moc"

@@ -1,369 +1,447 @@
 // The crawl run: start-page scan, site queue, and the walk with its state that carries from one
-// press of "&Crawl" to the next.
+// press of "&Crawl" to the next. And the page path from the bytes that arrive to the links
+// listed: held, page by generated page, to a reference that decodes the page and matches text,
+// and made to pass over links too long to be one. It stands for the pattern and code-page rows
+// of tests/text on any bytes.
+#include "code_page.h"
 #include "crawl_fixture.h"
+#include "sample_sites.h"
 #include "wanted_number.h"
 
+#include <re2/re2.h>
 #include <QtTest>
+
+#include <random>
 
 using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
 using namespace std::chrono_literals;
 
-class CrawlTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    void wantedNumber_strictAndLenientReadings();
-    void scan_queuesEachExactTextOnceAndMeasuresTheQueue();
-    void scan_ofAHugePage_fillsEachListToItsLimit();
-    void walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses();
-    void walk_fetchesAheadYetListsAndStopsAsOneAtATime();
-    void walk_stopTestReadsNumberAndListAfreshEachPass();
-    void walk_pageWaitingForTheWalkIsNotCutForItsWait();
-    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data();
-    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage();
-    void cancel_duringAFetchEndsTheRunAndItsDownload_data();
-    void cancel_duringAFetchEndsTheRunAndItsDownload();
-};
-
 namespace {
 
-QByteArray sitePath(int i) {
-    return "/site" + QByteArray::number(i) + ".com";
-}
-
-// A start page that links `sites` sites, each with one movie of its own and answering after
-// `delayMs`, and `movies` movies.
-QByteArray startPage(LoopbackServer& server, int sites, int movies, int delayMs = 0) {
-    QByteArray page = "<html><body>\n";
-    for (int i = 0; i < sites; ++i) {
-        page += "<a href=\"" + server.url(sitePath(i)).toUtf8() + "\">site</a>\n";
-        Reply site(200, "<a href=\"http://m/s" + QByteArray::number(i) +
-                            ".wmv\">x</a> <a href=\"http://m/later.avi\">y</a>");
-        site.delayMs = delayMs;
-        server.setRoute(sitePath(i), site);
-    }
-    for (int i = 0; i < movies; ++i) page += "http://m/start" + QByteArray::number(i) + ".avi\n";
-    return page + "</body></html>\n";
-}
-
-// The movies of sites from..to-1, every `step`th; or of the start page.
-QStringList siteMovies(int from, int to, int step = 1) {
-    QStringList out;
-    for (int i = from; i < to; i += step) out << QStringLiteral("http://m/s%1.wmv").arg(i);
-    return out;
-}
 QStringList startMovies(int n) {
-    QStringList out;
-    for (int i = 0; i < n; ++i) out << QStringLiteral("http://m/start%1.avi").arg(i);
-    return out;
+    return siteMovies(0, n, 1, "start%1.avi");
+}
+
+// The two patterns as the text path wrote them for RE2.
+const char kSite[] = "http[^\\t\\n\\v\\f\\r ]+\\.(com|net)";
+const char kMovie[] = "(http)[^\\t\\n\\v\\f\\r ]+\\.(avi|mpg|wmv)";
+
+// The text path, kept as the reference: the page decoded into text, the text into UTF-8, RE2
+// in UTF-8 mode, every match made into text, one longer than 8,192 characters passed over.
+QStringList textPath(const QByteArray& page, const char* pattern, bool global, qsizetype limit) {
+    const QByteArray utf8 = code_page::decode(page).toUtf8();
+    RE2::Options options;
+    options.set_longest_match(false);
+    options.set_max_mem(64 << 20);
+    const RE2 re(pattern, options);
+    const re2::StringPiece input(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    re2::StringPiece match;
+    QStringList found;
+    std::size_t pos = 0;
+    while (found.size() != limit &&
+           re.Match(input, pos, input.size(), RE2::UNANCHORED, &match, 1)) {
+        const QString link = QString::fromUtf8(match.data(), qsizetype(match.size()));
+        pos = std::size_t(match.data() - input.data()) + match.size();
+        if (link.size() <= 8192) {
+            found.append(link);
+            if (!global) {
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+// A page of pieces that the patterns care about, among bytes of every value: starts and ends
+// of links, the six whitespace bytes, no-break spaces, C1 bytes, and now and then a long run
+// of "http", of dots or of letters, or a link just short of or just past the longest listed.
+QByteArray generatedPage(std::mt19937& random) {
+    static const char* const kPieces[] = {"http", "http://", "https://h", ".com", ".net", ".avi",
+                                          ".mpg", ".wmv",    ".COM",      ".AVI", ".co",  ".av",
+                                          ".",    "\"",      "<a href=",  ">",    "x",    "/"};
+    static const char kSpaces[] = {' ', '\t', '\n', '\v', '\f', '\r'};
+    auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    const int target = pick(4) == 0 ? pick(100) : pick(12'000);
+    QByteArray page;
+    while (page.size() < target) {
+        const int kind = pick(10'000);
+        if (kind < 10) {
+            page += QByteArray(pick(3000), "h.x"[pick(3)]);
+        } else if (kind < 20) {
+            page += QByteArray("http").repeated(pick(800));
+        } else if (kind < 30) {
+            page += " http://" + QByteArray(8192 - 11 + pick(3), 'l') + ".avi ";
+        } else if (kind < 50) {
+            for (int b = 0; b < 256; ++b) {
+                page += char(b);
+            }
+        } else if (kind < 1500) {
+            page += kSpaces[pick(6)];
+        } else if (kind < 2000) {
+            page += char(pick(3) == 0 ? 0xA0 : 0x80 + pick(32));
+        } else if (kind < 2500) {
+            page += char(pick(256));
+        } else {
+            page += kPieces[pick(int(std::size(kPieces)))];
+        }
+    }
+    return page;
 }
 
 }  // namespace
 
-void CrawlTest::wantedNumber_strictAndLenientReadings() {
-    const QLocale c = QLocale::c();
-    for (const auto& [text, value] : {std::pair{"10", 10.0}, {" 5.5 ", 5.5}, {"-3", -3.0}}) {
-        QCOMPARE(readWantedStrict(QString::fromLatin1(text), c), value);
-    }
-    QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
-    for (const char* bad : {"", "   ", "abc", "5 movies", "inf", "nan", "5..5"}) {
-        QVERIFY2(!readWantedStrict(QString::fromLatin1(bad), c), bad);
-    }
-    const std::pair<const char*, double> lenient[] = {
-        {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
-        {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
-    };
-    for (const auto& [text, value] : lenient) {
-        QVERIFY2(readWantedLenient(QString::fromLatin1(text)) == value, text);
-    }
-}
+class CrawlTest final : public QObject {
+    Q_OBJECT
 
-void CrawlTest::scan_queuesEachExactTextOnceAndMeasuresTheQueue() {
-    LoopbackServer server;
-    server.setPage("/start",
-                   "http://b.com http://a.net http://b.com http://B.com https://b.com/x.avi");
-    CrawlWindow w;
-    w.crawler->scan_startpage(server.url("/start"));
-    const QStringList queue{"http://b.com", "http://a.net", "http://B.com", "https://b.com"};
-    QCOMPARE(w.List3.items(), queue);
-    // A page that cannot be had is empty, and the queue is measured all the same.
-    w.List3.append(QStringLiteral("http://q.com"));
-    w.crawler->scan_startpage(QStringLiteral("http://127.0.0.1:1/"));
-    QCOMPARE(w.Label1.text(), QStringLiteral("http://127.0.0.1:1/"));
-    QCOMPARE(w.Text2.text(), QString());
-    QCOMPARE(w.List3.items(), queue + QStringList{"http://q.com"});
-    QCOMPARE(w.state.sitebound, qint16(5));
-    QCOMPARE(w.ProgressBar1.maximum(), 5.0f);
-
-    // The queue changed behind the crawler's back: it still holds what a plain scan would.
-    w.List3.clear();
-    w.List3.append(QStringLiteral("http://z.net"));
-    w.crawler->runitem(QStringLiteral("http://a.net"));
-    w.crawler->runitem(QStringLiteral("http://z.net"));
-    QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.net"}));
-    // (The walk test sees a page queue sites beyond the bound once a walk has visited one.)
-}
-
-void CrawlTest::scan_ofAHugePage_fillsEachListToItsLimit() {
-    LoopbackServer server;
-    QByteArray page;
-    for (int i = 0; i < 40'000; ++i) {
-        page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
-                ".avi\n";
-    }
-    server.setPage("/huge", page);
-    CrawlWindow w;
-    w.List2.append(QStringLiteral("http://opened/first.mpg"));
-    w.crawler->scan_startpage(server.url("/huge"));
-    QCOMPARE(w.List1.count(), kMaxListEntries);
-    QCOMPARE(w.List3.count(), kMaxListEntries);
-    QCOMPARE(w.state.sitebound, qint16(kMaxListEntries));
-    QCOMPARE(w.List2.count(), kMaxListEntries);
-    QCOMPARE(w.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
-    QCOMPARE(w.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
-}
-
-void CrawlTest::walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses() {
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 10, 3));
-    CrawlWindow w;
-
-    // Fresh: 3 movies on the start page, then one per site until exactly 10. The user presses
-    // again at every turn of the run, which starts nothing.
-    w.pump.onYield = [&] { w.crawler->Command1_Click(); };
-    w.press(server.url("/start"), QStringLiteral("10"));
-    w.pump.onYield = nullptr;
-    QCOMPARE(server.requests().size(), 1 + 10);  // each site once, some fetched ahead
-    QCOMPARE(w.List2.items(), startMovies(3) + siteMovies(0, 7));
-    QCOMPARE(w.state.sitebound, qint16(10));
-    QCOMPARE(w.state.sitecursor, qint16(6));
-    QVERIFY(!w.state.firstpass);
-    QCOMPARE(w.Label1.text(), server.url("/site6.com"));
-    QCOMPARE(w.ProgressBar1.value(), 6.0f);
-    QCOMPARE(w.Text2.text().size(), startPage(server, 10, 3).size());  // the start page's
-
-    // Walking: the start page is listed again, then the walk goes on after site 6.
-    w.press(server.url("/start"), QStringLiteral("15"));
-    QCOMPARE(w.List2.items(),
-             startMovies(3) + siteMovies(0, 7) + startMovies(3) + siteMovies(7, 9));
-    QCOMPARE(w.state.sitecursor, qint16(8));
-
-    // Up to the bound, then exhausted: later presses visit nothing, whatever the address.
-    w.press(server.url("/start"), QStringLiteral("50"));
-    QCOMPARE(w.state.sitecursor, qint16(9));
-    QCOMPARE(w.List2.count(), 3 + 7 + 3 + 2 + 3 + 1);
-    const auto visitsBefore = server.requests().size();
-    server.setPage("/fresh", startPage(server, 12, 0));
-    w.press(server.url("/fresh"), QStringLiteral("50"));
-    QCOMPARE(server.requests().size(), visitsBefore + 1);  // the start page only
-    QCOMPARE(w.List3.count(), 12);
-    QCOMPARE(w.state.sitebound, qint16(10));
-    QCOMPARE(w.ProgressBar1.value(), 0.0f);
-}
-
-void CrawlTest::walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
-    for (const int jobs : {1, kPagesInFlight}) {
-        // 20 sites answering late, a movie on every other one; those from 10 on never answer.
-        LoopbackServer server;
-        server.setPage("/start", startPage(server, 20, 0));
-        auto serve = [&](int i, bool silent) {
-            Reply site(200, i % 2 ? QByteArray() : "http://m/s" + QByteArray::number(i) + ".wmv");
-            site.delayMs = 20;
-            site.silent = silent;
-            server.setRoute(sitePath(i), site);
+private slots:
+    void wantedNumber_strictAndLenientReadings() {
+        const std::pair<const char*, std::optional<double>> strict[] = {
+            {"10", 10},  {" 5.5 ", 5.5},   {"-3", -3},  {"", {}},    {"   ", {}},
+            {"abc", {}}, {"5 movies", {}}, {"inf", {}}, {"nan", {}}, {"5..5", {}},
         };
-        for (int i = 0; i < 20; ++i) serve(i, i >= 10);
-        CrawlWindow w({}, jobs);
-        QList<int> listedWhenAsked;
-        connect(&server, &LoopbackServer::requested, [&](const Request& r) {
-            listedWhenAsked << (r.target == "/start" ? -1 : w.List2.count());
-        });
-        w.press(server.url("/start"), QStringLiteral("5"));
-        QCOMPARE(w.List2.items(), siteMovies(0, 9, 2));
+        for (const auto& [text, value] : strict) {
+            QVERIFY2(readWantedStrict(QString::fromLatin1(text), QLocale::c()) == value, text);
+        }
+        QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
+        const std::pair<const char*, double> lenient[] = {
+            {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
+            {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
+        };
+        for (const auto& [text, value] : lenient) {
+            QVERIFY2(readWantedLenient(QString::fromLatin1(text)) == value, text);
+        }
+    }
+
+    void scan_queuesEachTextOnceMeasuresTheQueueAndFillsListsToTheLimit() {
+        LoopbackServer server;
+        server.setPage("/start",
+                       "http://b.com http://a.net http://b.com http://B.com https://b.com/x.avi");
+        CrawlWindow w;
+        w.crawler->scan_startpage(server.url("/start"));
+        const QStringList queue{"http://b.com", "http://a.net", "http://B.com", "https://b.com"};
+        QCOMPARE(w.List3.items(), queue);
+        // A page that cannot be had is empty, and the queue is measured all the same.
+        w.List3.append(QStringLiteral("http://q.com"));
+        w.crawler->scan_startpage(QStringLiteral("http://127.0.0.1:1/"));
+        QCOMPARE(w.Label1.text(), QStringLiteral("http://127.0.0.1:1/"));
+        QCOMPARE(w.Text2.text(), QString());
+        QCOMPARE(w.List3.items(), queue + QStringList{"http://q.com"});
+        QCOMPARE(w.state.sitebound, qint16(5));
+        QCOMPARE(w.ProgressBar1.maximum(), 5.0f);
+
+        // The queue changed behind the crawler's back: it still holds what a plain scan would.
+        w.List3.clear();
+        w.List3.append(QStringLiteral("http://z.net"));
+        w.crawler->runitem(QStringLiteral("http://a.net"));
+        w.crawler->runitem(QStringLiteral("http://z.net"));
+        QCOMPARE(w.List3.items(), (QStringList{"http://z.net", "http://a.net"}));
+        // (The walk test sees a page queue sites beyond the bound once a walk has visited one.)
+
+        QByteArray page;
+        for (int i = 0; i < 40'000; ++i)
+            page += "http://s" + QByteArray::number(i) + ".com http://m/" + QByteArray::number(i) +
+                    ".avi\n";
+        server.setPage("/huge", page);
+        CrawlWindow huge;
+        huge.List2.append(QStringLiteral("http://opened/first.mpg"));
+        huge.crawler->scan_startpage(server.url("/huge"));
+        for (const MemoryList* list : {&huge.List1, &huge.List2, &huge.List3}) {
+            QCOMPARE(list->count(), kMaxListEntries);
+        }
+        QCOMPARE(huge.state.sitebound, qint16(kMaxListEntries));
+        QCOMPARE(huge.List2.item(kMaxListEntries - 1), QStringLiteral("http://m/32765.avi"));
+        QCOMPARE(huge.List1.item(kMaxListEntries - 1), QStringLiteral("http://s32766.com"));
+    }
+
+    void walk_stopsExactlyResumesAfterTheSiteVisitedLastAndIgnoresPresses() {
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 10, 3));
+        CrawlWindow w;
+
+        // Fresh: 3 movies on the start page, then one per site until exactly 10. The user presses
+        // again at every turn of the run, which starts nothing.
+        w.pump.onYield = [&] { w.crawler->Command1_Click(); };
+        w.press(server.url("/start"), QStringLiteral("10"));
+        w.pump.onYield = nullptr;
+        QCOMPARE(server.requests().size(), 1 + 10);  // each site once, some fetched ahead
+        QCOMPARE(w.List2.items(), startMovies(3) + siteMovies(0, 7));
+        QCOMPARE(w.state.sitebound, qint16(10));
+        QCOMPARE(w.state.sitecursor, qint16(6));
+        QVERIFY(!w.state.firstpass);
+        QCOMPARE(w.Label1.text(), server.url("/site6.com"));
+        QCOMPARE(w.ProgressBar1.value(), 6.0f);
+        QCOMPARE(w.Text2.text().size(), startPage(server, 10, 3).size());  // the start page's
+
+        // Walking: the start page is listed again, then the walk goes on after site 6.
+        w.press(server.url("/start"), QStringLiteral("15"));
+        QCOMPARE(w.List2.items(),
+                 startMovies(3) + siteMovies(0, 7) + startMovies(3) + siteMovies(7, 9));
         QCOMPARE(w.state.sitecursor, qint16(8));
-        // The start page alone first, then the sites in queue order: up to 7 past the last one
-        // visited, each asked for only once the page before it was used when one at a time.
-        QList<QByteArray> asked{"/start"};
-        for (int i = 0; i <= 8 + jobs - 1; ++i) asked << sitePath(i);
-        QCOMPARE(server.requestedPaths(), asked);
-        if (jobs == 1) {
-            QCOMPARE(listedWhenAsked, (QList<int>{-1, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
-            QCOMPARE(server.peakConnections(), 1);
-        } else {
-            QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
-        }
-        // The stop aborted what was in flight (site 9 may have been answered in time).
-        QTRY_COMPARE(server.openConnections(), 0);
-        QList<QByteArray> abandoned = server.abandoned();
-        abandoned.removeAll(sitePath(9));
-        QCOMPARE(abandoned, asked.mid(11));
 
-        // Up to the bound, sites fetched before asked for again, and none of those queued later.
-        for (int i = 10; i < 20; ++i) serve(i, false);
-        QByteArray more;
-        for (int i = 0; i < 24; ++i) more += server.url(sitePath(i)).toUtf8() + '\n';
-        server.setPage("/more", more);
-        const qsizetype before = server.requests().size();
-        w.press(server.url("/more"), QStringLiteral("50"));
-        QCOMPARE(w.List2.items(), siteMovies(0, 20, 2));
-        asked = {"/more"};
-        for (int i = 9; i < 20; ++i) asked << sitePath(i);
-        QCOMPARE(server.requestedPaths().mid(before), asked);
+        // Up to the bound, then exhausted: later presses visit nothing, whatever the address.
+        w.press(server.url("/start"), QStringLiteral("50"));
+        QCOMPARE(w.state.sitecursor, qint16(9));
+        QCOMPARE(w.List2.count(), 3 + 7 + 3 + 2 + 3 + 1);
+        const auto visitsBefore = server.requests().size();
+        server.setPage("/fresh", startPage(server, 12, 0));
+        w.press(server.url("/fresh"), QStringLiteral("50"));
+        QCOMPARE(server.requests().size(), visitsBefore + 1);  // the start page only
+        QCOMPARE(w.List3.count(), 12);
+        QCOMPARE(w.state.sitebound, qint16(10));
+        QCOMPARE(w.ProgressBar1.value(), 0.0f);
     }
-}
 
-void CrawlTest::walk_stopTestReadsNumberAndListAfreshEachPass() {
-    const QStringList opened{"http://p/0.avi", "http://p/1.avi", "http://p/2.avi"};
-    const struct {
-        const char* name;
-        const char* wanted;
-        int atPass;
-        std::function<void(CrawlWindow&)> edit;
-        QStringList expected;
-    } rows[] = {
-        {"a fraction never equals a count", "5.5", -1, nullptr, siteMovies(0, 12)},
-        {"more wanted", "3", 2, [](CrawlWindow& w) { w.Text4.setText("5"); }, siteMovies(0, 5)},
-        {"fewer than listed", "6", 3, [](CrawlWindow& w) { w.Text4.setText("2"); },
-         siteMovies(0, 12)},
-        {"NewList", "4", 2, [](CrawlWindow& w) { w.List2.clear(); }, siteMovies(2, 6)},
-        {"Open", "4", 1,
-         [&](CrawlWindow& w) {
-             w.List2.clear();
-             for (const QString& movie : opened) w.List2.append(movie);
-         },
-         opened + siteMovies(1, 2)},
-    };
-    for (const auto& row : rows) {
+    void walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
         for (const int jobs : {1, kPagesInFlight}) {
+            // 20 sites answering late, a movie on every other one; those from 10 on never answer.
             LoopbackServer server;
-            server.setPage("/start", startPage(server, 12, 0, 20));
-            CrawlWindow w({}, jobs);
-            bool edited = false;
-            w.pump.onYield = [&] {
-                if (row.edit && !edited && w.Label1.text() == server.url(sitePath(row.atPass))) {
-                    edited = true;
-                    row.edit(w);
-                }
+            server.setPage("/start", startPage(server, 20, 0));
+            auto serve = [&](int i, bool silent) {
+                Reply site(200, i % 2 ? QByteArray() : siteMovies(i, i + 1)[0].toUtf8());
+                site.delayMs = 20;
+                site.silent = silent;
+                server.setRoute(sitePath(i), site);
             };
-            w.press(server.url("/start"), QString::fromLatin1(row.wanted));
-            QVERIFY2(w.List2.items() == row.expected, row.name);
+            for (int i = 0; i < 20; ++i) serve(i, i >= 10);
+            CrawlWindow w({}, jobs);
+            QList<int> listedWhenAsked;
+            connect(&server, &LoopbackServer::requested, [&](const Request& r) {
+                listedWhenAsked << (r.target == "/start" ? -1 : w.List2.count());
+            });
+            w.press(server.url("/start"), QStringLiteral("5"));
+            QCOMPARE(w.List2.items(), siteMovies(0, 9, 2));
+            QCOMPARE(w.state.sitecursor, qint16(8));
+            // The start page alone first, then the sites in queue order: up to 7 past the last one
+            // visited, each asked for only once the page before it was used when one at a time.
+            QList<QByteArray> asked{"/start"};
+            for (int i = 0; i <= 8 + jobs - 1; ++i) asked << sitePath(i);
+            QCOMPARE(server.requestedPaths(), asked);
+            if (jobs == 1) {
+                QCOMPARE(listedWhenAsked, (QList<int>{-1, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
+                QCOMPARE(server.peakConnections(), 1);
+            } else {
+                QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
+            }
+            // The stop aborted what was in flight (site 9 may have been answered in time).
+            QTRY_COMPARE(server.openConnections(), 0);
+            QList<QByteArray> abandoned = server.abandoned();
+            abandoned.removeAll(sitePath(9));
+            QCOMPARE(abandoned, asked.mid(11));
+
+            // Up to the bound, sites fetched before asked for again, none of those queued later.
+            for (int i = 10; i < 20; ++i) serve(i, false);
+            QByteArray more;
+            for (int i = 0; i < 24; ++i) more += server.url(sitePath(i)).toUtf8() + '\n';
+            server.setPage("/more", more);
+            const qsizetype before = server.requests().size();
+            w.press(server.url("/more"), QStringLiteral("50"));
+            QCOMPARE(w.List2.items(), siteMovies(0, 20, 2));
+            asked = {"/more"};
+            for (int i = 9; i < 20; ++i) asked << sitePath(i);
+            QCOMPARE(server.requestedPaths().mid(before), asked);
         }
     }
-}
 
-void CrawlTest::walk_pageWaitingForTheWalkIsNotCutForItsWait() {
-    // Site 0 holds the walk until its page's whole time is up; site 1's page, requested at the
-    // same moment, is still arriving then, its movie at the end: it gets a whole time of its own.
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 2, 0));
-    Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));
-    slow.trickleBytes = 300;
-    slow.trickleMs = 200;
-    server.setRoute(sitePath(0), slow);
-    slow.body = QByteArray(3300, ' ') + "http://m/s1.wmv";
-    server.setRoute(sitePath(1), slow);
-    CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
-    w.press(server.url("/start"), QStringLiteral("2"));
-    QCOMPARE(w.List2.items(), siteMovies(0, 2));
-}
-
-void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("movies");
-    QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
-    QTest::addColumn<QStringList>("said");
-    const QString none;
-    const QStringList tooMany{tooManyMoviesMessage()}, notANumber{notANumberMessage()};
-    QTest::newRow("above 50") << "51" << 0 << none << tooMany;
-    QTest::newRow("fraction above 50") << "50.5" << 0 << none << tooMany;
-    QTest::newRow("text") << "abc" << 0 << none << notANumber;
-    QTest::newRow("empty") << "" << 0 << none << notANumber;
-    QTest::newRow("50") << "50" << 4 << none << QStringList();
-    QTest::newRow("met by the start page") << "1" << 1 << none << QStringList();
-    QTest::newRow("edited to text") << "10" << 1 << "abc" << notANumber;
-    QTest::newRow("edited lower") << "10" << 1 << "0" << QStringList();
-    QTest::newRow("edited higher") << "2" << 3 << "3" << QStringList();
-}
-
-void CrawlTest::wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {
-    QFETCH(QString, edited);
-    QFETCH(int, movies);
-    LoopbackServer server;
-    server.setPage("/start", startPage(server, 3, 1));
-    CrawlWindow w;
-    w.ProgressBar1.setValue(7);
-    QList<int> pointers;  // the busy pointer is up at every yield and under every message
-    w.messages.onShow = [&](const QString&) { pointers << w.screen.mousePointer(); };
-    w.pump.onYield = [&] {
-        pointers << w.screen.mousePointer();
-        if (!edited.isNull() && w.List3.count() == 0) {
-            w.Text4.setText(edited);
+    void walk_stopTestReadsNumberAndListAfreshEachPass() {
+        const QStringList opened{"http://p/0.avi", "http://p/1.avi", "http://p/2.avi"};
+        const struct {
+            const char* name;
+            const char* wanted;
+            int atPass;
+            std::function<void(CrawlWindow&)> edit;
+            QStringList expected;
+        } rows[] = {
+            {"a fraction never equals a count", "5.5", -1, nullptr, siteMovies(0, 12)},
+            {"more wanted", "3", 2, [](CrawlWindow& w) { w.Text4.setText("5"); }, siteMovies(0, 5)},
+            {"fewer than listed", "6", 3, [](CrawlWindow& w) { w.Text4.setText("2"); },
+             siteMovies(0, 12)},
+            {"NewList", "4", 2, [](CrawlWindow& w) { w.List2.clear(); }, siteMovies(2, 6)},
+            {"Open", "4", 1,
+             [&](CrawlWindow& w) {
+                 w.List2.clear();
+                 for (const QString& movie : opened) w.List2.append(movie);
+             },
+             opened + siteMovies(1, 2)},
+        };
+        for (const auto& row : rows) {
+            for (const int jobs : {1, kPagesInFlight}) {
+                LoopbackServer server;
+                server.setPage("/start", startPage(server, 12, 0, 20));
+                CrawlWindow w({}, jobs);
+                bool edited = false;
+                w.pump.onYield = [&] {
+                    if (row.edit && !edited &&
+                        w.Label1.text() == server.url(sitePath(row.atPass))) {
+                        edited = true;
+                        row.edit(w);
+                    }
+                };
+                w.press(server.url("/start"), QString::fromLatin1(row.wanted));
+                QVERIFY2(w.List2.items() == row.expected, row.name);
+            }
         }
-    };
-    QFETCH(QString, typed);
-    w.press(server.url("/start"), typed);
-    QCOMPARE(w.List2.count(), movies);
-    QTEST(w.messages.shown, "said");
-    QVERIFY(!pointers.isEmpty() && pointers.count(kPointerWait) == pointers.size());
-    QCOMPARE(w.screen.mousePointer(), kPointerDefault);
-    // A refused number fetches nothing; a walk that never starts leaves its state fresh.
-    QCOMPARE(server.requests().isEmpty(), movies == 0);
-    QCOMPARE(w.state.firstpass, movies <= 1);
-    QCOMPARE(w.ProgressBar1.value(), movies <= 1 ? 0.0f : float(movies - 2));
-}
-
-void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload_data() {
-    QTest::addColumn<QByteArray>("stalled");  // the page whose download stalls
-    QTest::addColumn<bool>("destroy");        // the crawler goes, as it does with its window
-    QTest::newRow("start page, cancelled") << QByteArray("/start") << false;
-    QTest::newRow("site, cancelled") << QByteArray("/stall.com") << false;
-    QTest::newRow("start page, destroyed") << QByteArray("/start") << true;
-    QTest::newRow("site, destroyed") << QByteArray("/stall.com") << true;
-}
-
-void CrawlTest::cancel_duringAFetchEndsTheRunAndItsDownload() {
-    QFETCH(QByteArray, stalled);
-    QFETCH(bool, destroy);
-    LoopbackServer server;
-    server.setPage("/start", "http://x/start.avi " + server.url("/stall.com").toUtf8());
-    Reply stall{200, "http://x/late.avi http://late.com"};
-    stall.stallAfter = 18;  // the first movie, then silence
-    server.setRoute(stalled, stall);
-    CrawlWindow w;  // default limits: the server alone would hold the fetch for 30 s
-    bool fired = false, closedAtOnce = false;
-    w.pump.onYield = [&] {
-        if (fired || !server.requestedPaths().contains(stalled)) {
-            return;
-        }
-        fired = true;
-        if (destroy) {
-            w.crawler.reset();  // ASan sees any touch of it from the run still on the stack
-            return;
-        }
-        // Runs while the fetch waits for bytes that never come: the cancel alone must close
-        // the connection, or it stays open until the fetch's own limit.
-        QTimer::singleShot(0, [&] {
-            w.crawler->cancel();
-            closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
-        });
-    };
-    w.press(server.url("/start"), QStringLiteral("10"));
-    QVERIFY(fired);
-    QVERIFY2(destroy || closedAtOnce, "the download was left open");
-    QCOMPARE(w.List2.items(),
-             stalled == "/start" ? QStringList() : QStringList{"http://x/start.avi"});
-    QVERIFY(!w.Text2.text().contains(u"late"));
-    QCOMPARE(w.screen.mousePointer(), kPointerDefault);
-    if (w.crawler) {
-        w.crawler->Command1_Click();  // a cancelled crawler runs no more
     }
-    QCOMPARE(server.requests().size(), stalled == "/start" ? 1 : 2);
-    QTRY_COMPARE(server.openConnections(), 0);
-}
 
-QObject* makeCrawlTest() {
-    return new CrawlTest;
-}
+    void walk_pageWaitingForTheWalkIsNotCutForItsWait() {
+        // Site 0 holds the walk until its page's whole time is up; site 1's page, asked for at
+        // the same moment, is still arriving then, its movie last: it gets a whole time of its own.
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 2, 0));
+        Reply slow(200, "http://m/s0.wmv" + QByteArray(4800, ' '));
+        slow.trickleBytes = 300;
+        slow.trickleMs = 200;
+        server.setRoute(sitePath(0), slow);
+        slow.body = QByteArray(3300, ' ') + "http://m/s1.wmv";
+        server.setRoute(sitePath(1), slow);
+        CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
+        w.press(server.url("/start"), QStringLiteral("2"));
+        QCOMPARE(w.List2.items(), siteMovies(0, 2));
+    }
+
+    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("movies");
+        QTest::addColumn<QString>("edited");  // while the start page arrives; null: not edited
+        QTest::addColumn<QStringList>("said");
+        const QString none;
+        const QStringList tooMany{tooManyMoviesMessage()}, notANumber{notANumberMessage()};
+        QTest::newRow("above 50") << "51" << 0 << none << tooMany;
+        QTest::newRow("fraction above 50") << "50.5" << 0 << none << tooMany;
+        QTest::newRow("text") << "abc" << 0 << none << notANumber;
+        QTest::newRow("empty") << "" << 0 << none << notANumber;
+        QTest::newRow("50") << "50" << 4 << none << QStringList();
+        QTest::newRow("met by the start page") << "1" << 1 << none << QStringList();
+        QTest::newRow("edited to text") << "10" << 1 << "abc" << notANumber;
+        QTest::newRow("edited lower") << "10" << 1 << "0" << QStringList();
+        QTest::newRow("edited higher") << "2" << 3 << "3" << QStringList();
+    }
+
+    void wantedNumber_readStrictlyBeforeAndAfterTheStartPage() {
+        QFETCH(QString, edited);
+        QFETCH(int, movies);
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 3, 1));
+        CrawlWindow w;
+        w.ProgressBar1.setValue(7);
+        QList<int> pointers;  // the busy pointer is up at every yield and under every message
+        w.messages.onShow = [&](const QString&) { pointers << w.screen.mousePointer(); };
+        w.pump.onYield = [&] {
+            pointers << w.screen.mousePointer();
+            if (!edited.isNull() && w.List3.count() == 0) {
+                w.Text4.setText(edited);
+            }
+        };
+        QFETCH(QString, typed);
+        w.press(server.url("/start"), typed);
+        QCOMPARE(w.List2.count(), movies);
+        QTEST(w.messages.shown, "said");
+        QVERIFY(!pointers.isEmpty() && pointers.count(kPointerWait) == pointers.size());
+        QCOMPARE(w.screen.mousePointer(), kPointerDefault);
+        // A refused number fetches nothing; a walk that never starts leaves its state fresh.
+        QCOMPARE(server.requests().isEmpty(), movies == 0);
+        QCOMPARE(w.state.firstpass, movies <= 1);
+        QCOMPARE(w.ProgressBar1.value(), movies <= 1 ? 0.0f : float(movies - 2));
+    }
+
+    void cancel_duringAFetchEndsTheRunAndItsDownload_data() {
+        QTest::addColumn<QByteArray>("stalled");  // the page whose download stalls
+        QTest::addColumn<bool>("destroy");        // the crawler goes, as it does with its window
+        QTest::newRow("start page, cancelled") << QByteArray("/start") << false;
+        QTest::newRow("site, cancelled") << QByteArray("/stall.com") << false;
+        QTest::newRow("start page, destroyed") << QByteArray("/start") << true;
+        QTest::newRow("site, destroyed") << QByteArray("/stall.com") << true;
+    }
+
+    void cancel_duringAFetchEndsTheRunAndItsDownload() {
+        QFETCH(QByteArray, stalled);
+        QFETCH(bool, destroy);
+        LoopbackServer server;
+        server.setPage("/start", "http://x/start.avi " + server.url("/stall.com").toUtf8());
+        Reply stall{200, "http://x/late.avi http://late.com"};
+        stall.stallAfter = 18;  // the first movie, then silence
+        server.setRoute(stalled, stall);
+        CrawlWindow w;  // default limits: the server alone would hold the fetch for 30 s
+        bool fired = false, closedAtOnce = false;
+        w.pump.onYield = [&] {
+            if (fired || !server.requestedPaths().contains(stalled)) {
+                return;
+            }
+            fired = true;
+            if (destroy) {
+                w.crawler.reset();  // ASan sees any touch of it from the run still on the stack
+                return;
+            }
+            // Runs while the fetch waits for bytes that never come: the cancel alone must close
+            // the connection, or it stays open until the fetch's own limit.
+            QTimer::singleShot(0, [&] {
+                w.crawler->cancel();
+                closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
+            });
+        };
+        w.press(server.url("/start"), QStringLiteral("10"));
+        QVERIFY(fired);
+        QVERIFY2(destroy || closedAtOnce, "the download was left open");
+        QCOMPARE(w.List2.items(),
+                 stalled == "/start" ? QStringList() : QStringList{"http://x/start.avi"});
+        QVERIFY(!w.Text2.text().contains(u"late"));
+        QCOMPARE(w.screen.mousePointer(), kPointerDefault);
+        if (w.crawler) {
+            w.crawler->Command1_Click();  // a cancelled crawler runs no more
+        }
+        QCOMPARE(server.requests().size(), stalled == "/start" ? 1 : 2);
+        QTRY_COMPARE(server.openConnections(), 0);
+    }
+
+    void generatedPages_listWhatTheTextPathListed() {
+        LoopbackServer server;
+        RegExp siteLinks;
+        RegExp movieLinks;
+        for (RegExp* links : {&siteLinks, &movieLinks}) {
+            links->setGlobal(true);
+            links->setMaxLength(kMaxLinkLength);
+        }
+        siteLinks.setPattern(QString::fromLatin1(kSitePattern));
+        movieLinks.setPattern(QString::fromLatin1(kMoviePattern));
+        std::mt19937 random(20240611);
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray page = generatedPage(random);
+            Reply route(200, page);
+            route.chunkSize = int(random() % 3) * 1000;  // reads of every length, across blocks
+            server.setRoute("/p", route);
+            const QByteArray why = "page " + QByteArray::number(i);
+            CrawlWindow w;
+            w.crawler->search_mlist(server.url("/p"));  // a site's first movie, and no site queued
+            QVERIFY2(w.List2.items() == textPath(page, kMovie, false, -1) && w.List3.count() == 0,
+                     why);
+            w.List2.clear();
+            w.crawler->scan_startpage(server.url("/p"));
+            QVERIFY2(w.List1.items() == textPath(page, kSite, true, -1) &&
+                         w.List2.items() == textPath(page, kMovie, true, -1) &&
+                         w.Text2.text() == code_page::decode(page),
+                     why);
+            const int room = i % 4;  // a run stops after as many matches as a list can still take
+            QVERIFY2(siteLinks.execute(page, room) == textPath(page, kSite, true, room) &&
+                         movieLinks.execute(page, room) == textPath(page, kMovie, true, room),
+                     why);
+        }
+    }
+
+    // The generated pages hold links just short of and just past the longest listed; these hold
+    // links of 1 MiB, which the search passes over whole.
+    void linksTooLongForAnAddress_areNotListed() {
+        LoopbackServer server;
+        const QByteArray endless = "http://e/" + QByteArray(1 << 20, 'x');
+        server.setPage("/start", endless + ".com/" + endless + ".avi http://b.net http://x/1.avi");
+        server.setPage("/site", endless + ".wmv " + endless + ".avi http://x/2.mpg");
+        CrawlWindow w;
+        w.crawler->scan_startpage(server.url("/start"));
+        w.crawler->search_mlist(server.url("/site"));
+        QCOMPARE(w.List1.items(), QStringList{"http://b.net"});
+        QCOMPARE(w.List2.items(), (QStringList{"http://x/1.avi", "http://x/2.mpg"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(CrawlTest)
 #include "test_crawl.moc"

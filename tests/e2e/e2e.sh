@@ -15,7 +15,7 @@ wanted=8  # not the default 10, so that the typed number is seen to count
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-for tool in import convert compare xprop xwininfo $wm; do
+for tool in import convert compare xprop xwininfo mpv $wm; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
@@ -123,11 +123,7 @@ same_for=0
 steady() {
     grab "$work/new.png" || return 1
     local diff; diff=$(compare -metric AE "$work/now.png" "$work/new.png" null: 2>&1)
-    if [ "$diff" -le "${2:-0}" ] 2>/dev/null; then
-        same_for=$((same_for + 1))
-    else
-        same_for=0
-    fi
+    if [ "$diff" -le "${2:-0}" ] 2>/dev/null; then same_for=$((same_for + 1)); else same_for=0; fi
     mv -f "$work/new.png" "$work/now.png"
     [ "$same_for" -ge "$1" ]
 }
@@ -172,6 +168,17 @@ file_menu() {
     xdotool key "$1"
 }
 find_dialog() { dialog=$(others | grep -vx "$menu" | head -n 1); [ -n "$dialog" ]; }
+# Types $1 over the text of the box that has the focus.
+retype() { xdotool key ctrl+a && xdotool type --delay 15 "$1"; }
+# Picks File, item $1 and answers the file dialog it opens with $saved, once it has a
+# screenshot named $2 if given. The file-name box has the focus when the dialog opens.
+through_dialog() {
+    file_menu "$1"
+    until_true find_dialog || return 1
+    focus "$dialog"
+    [ -z "${2:-}" ] || shot "$2" "$dialog"
+    retype "$saved" && xdotool key Return
+}
 
 # --- Painted: the window holds still and shows the empty light-grey movie list.
 focus "$main"
@@ -185,12 +192,8 @@ boxes() { region 56 0 409 25 "text1-$1"; region 472 0 41 25 "text4-$1"; }
 boxes before
 
 # --- Start address in Text1, number in Text4, then Crawl with the mouse.
-click 150 12
-xdotool key ctrl+a
-xdotool type --delay 15 "$start"
-click 490 12
-xdotool key ctrl+a
-xdotool type --delay 15 "$wanted"
+click 150 12 && retype "$start"
+click 490 12 && retype "$wanted"
 click 576 16
 
 # The walk is over when the list has changed and the window has held still for a while.
@@ -204,61 +207,35 @@ same text4-before text4-after && fail "the typed number does not show"
 
 # --- File, Save Play List, and a name typed into the file dialog.
 saved="$work/saved list.m3u"
-file_menu s
-if until_true find_dialog; then
-    focus "$dialog"
-    shot save-dialog "$dialog"
-    # The file-name box has the focus when the dialog opens.
-    xdotool key ctrl+a
-    xdotool type --delay 10 "$saved"
-    xdotool key Return
-    is_saved() { [ -s "$saved" ] && ! find_dialog; }
-    if until_true is_saved; then
-        mapfile -t got < <(grep -oE '(http)\S+\.(avi|mpg|wmv)' "$saved")
-        mapfile -t want < <(head -n "$wanted" "$expected" | sed "s|^|${start%index.html}movies/|")
-        [ "${got[*]}" == "${want[*]}" ] ||
-            fail "the saved list holds: ${got[*]:-nothing}; wanted: ${want[*]}"
-        printf '%s\r\n' "${want[@]}" | cmp -s - "$saved" ||
-            fail "the saved list is not one CR LF line per movie and nothing else"
-        "$work/prefix/bin/vidrake-crawl" -n "$wanted" -o "$work/crawled.m3u" "$start" &&
-            cmp -s "$work/crawled.m3u" "$saved" ||
-            fail "vidrake-crawl -o wrote another file than Save for the same crawl"
-        cp "$saved" "$shots/saved-play-list.txt"
-        # Another player takes the file as a play list and plays its first entry.
-        if command -v mpv >/dev/null; then
-            timeout 60 mpv --no-config --quiet --vo=null --ao=null --frames=3 \
-                --term-playing-msg='PLAYING ${path} ${video-format}' --playlist="$saved" \
-                </dev/null >"$work/peer.log" 2>&1
-            first=$(grep -m1 '^PLAYING ' "$work/peer.log")
-            # A video format after the address: the picture was decoded, not just the file read.
-            [[ "$first" == "PLAYING ${want[0]} "?* ]] ||
-                fail "mpv did not play the list's first movie: $(head -c 600 "$work/peer.log")"
-        else
-            fail "mpv is not installed to open the saved play list"
-        fi
-    else
-        fail "Save Play List wrote no file at $saved"
-    fi
-else
+is_saved() { [ -s "$saved" ] && ! find_dialog; }
+if ! through_dialog s save-dialog; then
     fail "File, Save Play List opened no dialog"
+elif ! until_true is_saved; then
+    fail "Save Play List wrote no file at $saved"
+else
+    mapfile -t got < <(grep -oE '(http)\S+\.(avi|mpg|wmv)' "$saved")
+    mapfile -t want < <(head -n "$wanted" "$expected" | sed "s|^|${start%index.html}movies/|")
+    [ "${got[*]}" == "${want[*]}" ] || fail "the saved list holds: ${got[*]:-nothing}; wanted: ${want[*]}"
+    printf '%s\r\n' "${want[@]}" | cmp -s - "$saved" ||
+        fail "the saved list is not one CR LF line per movie and nothing else"
+    "$work/prefix/bin/vidrake-crawl" -n "$wanted" -o "$work/crawled.m3u" "$start" &&
+        cmp -s "$work/crawled.m3u" "$saved" || fail "vidrake-crawl -o wrote another file than Save for the same crawl"
+    cp "$saved" "$shots/saved-play-list.txt"
+    # Another player takes the file as a play list and plays its first entry; a video format
+    # after the address means the picture was decoded, not just the file read.
+    timeout 60 mpv --no-config --quiet --vo=null --ao=null --frames=3 \
+        --term-playing-msg='PLAYING ${path} ${video-format}' --playlist="$saved" \
+        </dev/null >"$work/peer.log" 2>&1
+    [[ "$(grep -m1 '^PLAYING ' "$work/peer.log")" == "PLAYING ${want[0]} "?* ]] ||
+        fail "mpv did not play the list's first movie: $(head -c 600 "$work/peer.log")"
 fi
 
 # --- File, NewList empties the list; File, Open Play List brings the saved one back.
 file_menu n
 secs=5 until_true same_list list-before || fail "File, NewList left movies in the list"
-file_menu o
-if until_true find_dialog; then
-    focus "$dialog"
-    xdotool key ctrl+a
-    xdotool type --delay 10 "$saved"
-    xdotool key Return
-    focus "$main"
-    until_true same_list list-after ||
-        fail "the list opened from $saved does not look like the list that was saved"
-else
-    fail "File, Open Play List opened no dialog"
-fi
+through_dialog o || fail "File, Open Play List opened no dialog"
 focus "$main"
+until_true same_list list-after || fail "the list opened from $saved does not look like the list that was saved"
 
 # --- The first movie, clicked in the list, shows a picture in the player.
 click 400 88
@@ -320,10 +297,8 @@ else
 fi
 app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 if secs=15 until_true app_ended; then
-    wait "$app_pid"
-    status=$?
+    wait "$app_pid" || fail "Vidrake ended with status $?"
     app_pid=
-    [ "$status" -eq 0 ] || fail "Vidrake ended with status $status"
 else
     fail "closing About after File, Exit did not end Vidrake"
 fi

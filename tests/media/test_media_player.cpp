@@ -43,258 +43,235 @@ class MediaPlayerTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void construction_idleWithoutEngineUntilTheFirstPlay();
-    void address_playsOrSaysWhyInWords_data();
-    void address_playsOrSaysWhyInWords();
-    void setAddress_playsAtOnceToTheEnd_data();
-    void setAddress_playsAtOnceToTheEnd();
-    void setAddress_switchesMidPlay();
-    void controls_actOnPlayback();
-    void destroy_whileLoadingOrPlayingIsClean();
-    void fullScreen_fillsTheScreenAndPutsTheWindowBack();
+    void initTestCase() {
+        // mpv refuses to start unless numbers are formatted the C way, and QApplication has just
+        // set the locale from the environment.
+        std::setlocale(LC_NUMERIC, "C");
+        for (const char* name : {"a.avi", "b.mpg", "c.wmv"}) {  // from testsrc.avi and so on
+            QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc") + QLatin1String(name + 1));
+            QVERIFY(clip.open(QIODevice::ReadOnly));
+            m_server.setPage(QByteArray("/") + name, clip.readAll());
+        }
+        m_server.setPage("/page.html", "<html><body>no movie here</body></html>");
+    }
+
+    void init() {
+        // As the main window holds it: a child at a fixed place. The last test's goes now.
+        m_host = std::make_unique<QWidget>();
+        m_host->resize(640, 480);
+        m_player = new MediaPlayer(m_host.get(), {.forceSoftware = true, .silentAudio = true});
+        m_player->setGeometry(8, 32, 320, 317);
+        m_host->show();
+    }
+
+    void address_playsOrSaysWhyInWords_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("words");  // in the status line; empty: it plays
+        const QString clip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
+        QTest::newRow("http") << m_server.url("/a.avi") << "";
+        QTest::newRow("HTTP") << m_server.url("/a.avi").replace(0, 4, QStringLiteral("HTTP")) << "";
+        QTest::newRow("local path") << clip << "";
+        QTest::newRow("file://") << QUrl::fromLocalFile(clip).toString() << "";
+        // Never opened: the media library's own kinds of address, devices, what is not a file.
+        for (const char* refused :
+             {"av://lavfi:testsrc", "LAVFI://testsrc", "fd://0", "memory://abc", "dvd://",
+              "ytdl://x", "udp://127.0.0.1:9", "/dev/zero", "file:///dev/zero", "-", "/no/such.avi",
+              VIDRAKE_TEST_DATA, "file://elsewhere" VIDRAKE_TEST_DATA "/testsrc.avi",
+              "edl://" VIDRAKE_TEST_DATA "/testsrc.avi,0,1"}) {
+            QTest::newRow(refused) << QString::fromLatin1(refused) << "never opened";
+        }
+        QTcpServer closed;  // a port that was free a moment ago refuses connections
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        QTest::newRow("404") << m_server.url("/missing.avi") << "404";
+        QTest::newRow("not a movie") << m_server.url("/page.html") << "not a movie";
+        QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/a.avi").arg(port)
+                                 << "refused";
+    }
+
+    void address_playsOrSaysWhyInWords() {
+        QFETCH(QString, address);
+        QFETCH(QString, words);
+        const auto windowsBefore = QApplication::topLevelWidgets();
+        auto* status = m_player->findChild<QLabel*>("statusLabel");
+        m_player->setURL(address);
+        if (words.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+            // A refused address stops what was playing.
+            m_player->setURL(QStringLiteral("av://lavfi:testsrc"));
+            QCOMPARE(m_player->state(), State::Failed);
+            QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Failed, kWait);
+        QVERIFY2(status->text().startsWith(QStringLiteral("Cannot play this movie: ")),
+                 qPrintable(status->text()));
+        if (words == u"never opened") {
+            QVERIFY(!m_player->hasEngine());  // the library was never even started
+            return;
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(status->text().contains(words, Qt::CaseInsensitive),
+                                  qPrintable(status->text()), kWait);
+        QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);  // no dialog
+        QVERIFY(startPlaying("/c.wmv"));                           // and it recovers
+    }
+
+    void setAddress_playsAtOnceToTheEnd_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("mpeg-4 and mp3 in avi") << "/a.avi";
+        QTest::newRow("mpeg-1 and mp2 in mpg") << "/b.mpg";
+        QTest::newRow("wmv2 and wma2 in asf") << "/c.wmv";
+    }
+
+    void setAddress_playsAtOnceToTheEnd() {
+        QFETCH(QString, path);
+        QVERIFY(startPlaying(path));
+        auto* status = m_player->findChild<QLabel*>("statusLabel");
+        QCOMPARE(status->text(), QStringLiteral("Playing"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.5, kWait);
+        QVERIFY(qAbs(m_player->duration() - 3.0) < 0.3);
+        QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
+        QVERIFY(colours(m_player->findChild<QWidget*>("video")->grab().toImage()) > 16);
+
+        // Once, not in a loop: at the end it stops and the picture goes.
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Stopped, kWait);
+        QCOMPARE(status->text(), QStringLiteral("Stopped"));
+        QCOMPARE(colours(m_player->frame()), 0);
+    }
+
+    void setAddress_switchesMidPlay() {
+        QVERIFY(startPlaying("/a.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.2, kWait);
+        QSignalSpy states(m_player, &MediaPlayer::stateChanged);
+
+        m_player->setURL(m_server.url("/b.mpg"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+        QCOMPARE(m_player->engineValue("path").toString(), m_server.url("/b.mpg"));
+        // The old clip's end must not be taken for the new one's.
+        for (const QList<QVariant>& change : states) {
+            const auto state = change.at(0).value<State>();
+            QVERIFY(state == State::Loading || state == State::Playing);
+        }
+
+        m_player->setURL(QString());
+        QCOMPARE(m_player->state(), State::Stopped);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
+    }
+
+    void controls_actOnPlaybackAndTheEngineStartsWithThePlay() {
+        auto* volume = m_player->findChild<QSlider*>("volumeSlider");
+        volume->setValue(20);  // before the engine exists
+        QVERIFY(!m_player->hasEngine());
+        QVERIFY(startPlaying("/a.avi"));
+        QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+        auto* playPause = m_player->findChild<QToolButton*>("playPauseButton");
+        playPause->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Paused, kWait);
+        QCOMPARE(m_player->engineValue("pause").toBool(), true);
+        QCOMPARE(m_player->findChild<QLabel*>("statusLabel")->text(), QStringLiteral("Paused"));
+
+        // Paused, a page step on the seek slider can only move the position by seeking.
+        const double before = m_player->engineValue("time-pos").toDouble();
+        m_player->findChild<QSlider*>("seekSlider")->triggerAction(QSlider::SliderPageStepAdd);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("time-pos").toDouble() > before + 0.5,
+                                 kWait);
+
+        playPause->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+        QCOMPARE(m_player->engineValue("pause").toBool(), false);
+
+        m_player->findChild<QToolButton*>("muteButton")->click();
+        QCOMPARE(m_player->engineValue("mute").toBool(), true);
+        QVERIFY(m_player->findChild<QAction*>("muteAction")->isChecked());
+        m_player->findChild<QAction*>("muteAction")->trigger();
+        QCOMPARE(m_player->engineValue("mute").toBool(), false);
+        QVERIFY(!m_player->findChild<QToolButton*>("muteButton")->isChecked());
+        volume->setValue(30);
+        QCOMPARE(m_player->engineValue("volume").toDouble(), 30.0);
+
+        m_player->findChild<QToolButton*>("stopButton")->click();
+        QCOMPARE(m_player->state(), State::Stopped);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
+        playPause->click();  // plays the same address again from the start
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+        QCOMPARE(m_player->engineValue("volume").toDouble(), 30.0);
+        m_player->shutDown();
+        QVERIFY(!m_player->hasEngine());
+        QCOMPARE(m_player->state(), State::Stopped);
+        QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
+    }
+
+    void destroy_whileLoadingOrPlayingIsClean() {
+        m_player->setURL(m_server.url("/b.mpg"));
+        m_host.reset();  // still opening
+
+        init();
+        QVERIFY(startPlaying("/a.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
+        m_host.reset();  // mid-play, frames and events in flight, which the next play runs out
+
+        init();
+        QVERIFY(startPlaying("/c.wmv"));
+    }
+
+    void fullScreen_fillsTheScreenAndPutsTheWindowBack() {
+        // As the main window holds it: a window of fixed size, and in it an area of fixed size.
+        QWidget window;
+        auto* area = new QWidget(&window);
+        area->setFixedSize(640, 480);
+        new QLineEdit(area);
+        auto* player = new MediaPlayer(area, {.forceSoftware = true});
+        new QLineEdit(area);
+        player->setGeometry(8, 32, 320, 317);
+        window.setFixedSize(640, 480);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QRect placed = window.geometry();
+        const auto tabOrder = [&window] {
+            QList<QWidget*> order;
+            for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain()) {
+                if (w->focusPolicy() != Qt::NoFocus) {
+                    order.append(w);
+                }
+            }
+            return order;
+        };
+        const QList<QWidget*> order = tabOrder();
+        auto* button = player->findChild<QToolButton*>("fullScreenButton");
+        auto* video = player->findChild<QWidget*>("video");
+        const std::function<void()> ways[] = {
+            [&] { QTest::keyClick(player, Qt::Key_Escape); },
+            [&] { QTest::mouseDClick(video, Qt::LeftButton); },
+            [&] { button->click(); },
+            [&] { player->findChild<QAction*>("fullScreenAction")->trigger(); },
+            [&] { player->close(); },  // the window manager's close box
+            [&] { player->shutDown(); },
+        };
+        for (const auto& leave : ways) {
+            button->click();
+            QTRY_COMPARE(QRect(player->mapToGlobal(QPoint()), player->size()),
+                         window.screen()->geometry());
+            leave();
+            QTRY_COMPARE(player->parentWidget(), area);
+            QVERIFY(player->isVisible() && !player->isWindow() && !button->isChecked());
+            QCOMPARE(player->geometry(), QRect(8, 32, 320, 317));
+            QCOMPARE(tabOrder(), order);
+            QCOMPARE(window.geometry(), placed);
+        }
+    }
 
 private:
-    bool startPlaying(const QString& path);
+    bool startPlaying(const QString& path) {
+        m_player->setURL(m_server.url(path));
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait); }();
+        return !QTest::currentTestFailed();
+    }
 
     loopback::LoopbackServer m_server;
     std::unique_ptr<QWidget> m_host;
     MediaPlayer* m_player = nullptr;
 };
 
-void MediaPlayerTest::initTestCase() {
-    for (const char* name : {"a.avi", "b.mpg", "c.wmv"}) {  // from testsrc.avi and so on
-        QFile clip(QStringLiteral(VIDRAKE_TEST_DATA "/testsrc") + QLatin1String(name + 1));
-        QVERIFY(clip.open(QIODevice::ReadOnly));
-        m_server.setPage(QByteArray("/") + name, clip.readAll());
-    }
-    m_server.setPage("/page.html", "<html><body>no movie here</body></html>");
-}
-
-void MediaPlayerTest::init() {
-    // As the main window holds it: a child at a fixed place. The last test's goes now.
-    m_host = std::make_unique<QWidget>();
-    m_host->resize(640, 480);
-    m_player = new MediaPlayer(m_host.get(), {.forceSoftware = true, .silentAudio = true});
-    m_player->setGeometry(8, 32, 320, 317);
-    m_host->show();
-}
-
-bool MediaPlayerTest::startPlaying(const QString& path) {
-    m_player->setURL(m_server.url(path));
-    [&] { QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait); }();
-    return !QTest::currentTestFailed();
-}
-
-void MediaPlayerTest::construction_idleWithoutEngineUntilTheFirstPlay() {
-    QVERIFY(!m_player->hasEngine());
-    m_player->findChild<QSlider*>("volumeSlider")->setValue(20);  // before the engine exists
-    QVERIFY(!m_player->hasEngine());
-
-    QVERIFY(startPlaying("/a.avi"));
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
-    m_player->shutDown();
-    QVERIFY(!m_player->hasEngine());
-    QCOMPARE(m_player->state(), State::Stopped);
-    QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
-}
-
-void MediaPlayerTest::address_playsOrSaysWhyInWords_data() {
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("words");  // in the status line; empty: it plays
-    const QString clip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
-    QTest::newRow("http") << m_server.url("/a.avi") << "";
-    QTest::newRow("HTTP") << m_server.url("/a.avi").replace(0, 4, QStringLiteral("HTTP")) << "";
-    QTest::newRow("local path") << clip << "";
-    QTest::newRow("file://") << QUrl::fromLocalFile(clip).toString() << "";
-    // Never opened: the media library's own kinds of address, devices, what is not a file.
-    for (const char* refused :
-         {"av://lavfi:testsrc", "LAVFI://testsrc", "fd://0", "memory://abc", "dvd://", "ytdl://x",
-          "udp://127.0.0.1:9", "/dev/zero", "file:///dev/zero", "-", "/no/such.avi",
-          VIDRAKE_TEST_DATA, "file://elsewhere" VIDRAKE_TEST_DATA "/testsrc.avi",
-          "edl://" VIDRAKE_TEST_DATA "/testsrc.avi,0,1"}) {
-        QTest::newRow(refused) << QString::fromLatin1(refused) << "never opened";
-    }
-    QTcpServer closed;  // a port that was free a moment ago refuses connections
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    QTest::newRow("404") << m_server.url("/missing.avi") << "404";
-    QTest::newRow("not a movie") << m_server.url("/page.html") << "not a movie";
-    QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/a.avi").arg(port) << "refused";
-}
-
-void MediaPlayerTest::address_playsOrSaysWhyInWords() {
-    QFETCH(QString, address);
-    QFETCH(QString, words);
-    const auto windowsBefore = QApplication::topLevelWidgets();
-    auto* status = m_player->findChild<QLabel*>("statusLabel");
-    m_player->setURL(address);
-    if (words.isEmpty()) {
-        QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
-        // A refused address stops what was playing.
-        m_player->setURL(QStringLiteral("av://lavfi:testsrc"));
-        QCOMPARE(m_player->state(), State::Failed);
-        QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
-        return;
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Failed, kWait);
-    QVERIFY2(status->text().startsWith(QStringLiteral("Cannot play this movie: ")),
-             qPrintable(status->text()));
-    if (words == u"never opened") {
-        QVERIFY(!m_player->hasEngine());  // the library was never even started
-        return;
-    }
-    QTRY_VERIFY2_WITH_TIMEOUT(status->text().contains(words, Qt::CaseInsensitive),
-                              qPrintable(status->text()), kWait);
-    QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);  // no dialog
-    QVERIFY(startPlaying("/c.wmv"));                           // and it recovers
-}
-
-void MediaPlayerTest::setAddress_playsAtOnceToTheEnd_data() {
-    QTest::addColumn<QString>("path");
-    QTest::newRow("mpeg-4 and mp3 in avi") << "/a.avi";
-    QTest::newRow("mpeg-1 and mp2 in mpg") << "/b.mpg";
-    QTest::newRow("wmv2 and wma2 in asf") << "/c.wmv";
-}
-
-void MediaPlayerTest::setAddress_playsAtOnceToTheEnd() {
-    QFETCH(QString, path);
-    QVERIFY(startPlaying(path));
-    auto* status = m_player->findChild<QLabel*>("statusLabel");
-    QCOMPARE(status->text(), QStringLiteral("Playing"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.5, kWait);
-    QVERIFY(qAbs(m_player->duration() - 3.0) < 0.3);
-    QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
-    QVERIFY(colours(m_player->findChild<QWidget*>("video")->grab().toImage()) > 16);
-
-    // Once, not in a loop: at the end it stops and the picture goes.
-    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Stopped, kWait);
-    QCOMPARE(status->text(), QStringLiteral("Stopped"));
-    QCOMPARE(colours(m_player->frame()), 0);
-}
-
-void MediaPlayerTest::setAddress_switchesMidPlay() {
-    QVERIFY(startPlaying("/a.avi"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.2, kWait);
-    QSignalSpy states(m_player, &MediaPlayer::stateChanged);
-
-    m_player->setURL(m_server.url("/b.mpg"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
-    QCOMPARE(m_player->engineValue("path").toString(), m_server.url("/b.mpg"));
-    // The old clip's end must not be taken for the new one's.
-    for (const QList<QVariant>& change : states) {
-        const auto state = change.at(0).value<State>();
-        QVERIFY(state == State::Loading || state == State::Playing);
-    }
-
-    m_player->setURL(QString());
-    QCOMPARE(m_player->state(), State::Stopped);
-    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
-}
-
-void MediaPlayerTest::controls_actOnPlayback() {
-    QVERIFY(startPlaying("/a.avi"));
-    auto* playPause = m_player->findChild<QToolButton*>("playPauseButton");
-    playPause->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Paused, kWait);
-    QCOMPARE(m_player->engineValue("pause").toBool(), true);
-    QCOMPARE(m_player->findChild<QLabel*>("statusLabel")->text(), QStringLiteral("Paused"));
-
-    // Paused, a page step on the seek slider can only move the position by seeking.
-    const double before = m_player->engineValue("time-pos").toDouble();
-    m_player->findChild<QSlider*>("seekSlider")->triggerAction(QSlider::SliderPageStepAdd);
-    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("time-pos").toDouble() > before + 0.5, kWait);
-
-    playPause->click();
-    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
-    QCOMPARE(m_player->engineValue("pause").toBool(), false);
-
-    m_player->findChild<QToolButton*>("muteButton")->click();
-    QCOMPARE(m_player->engineValue("mute").toBool(), true);
-    QVERIFY(m_player->findChild<QAction*>("muteAction")->isChecked());
-    m_player->findChild<QAction*>("muteAction")->trigger();
-    QCOMPARE(m_player->engineValue("mute").toBool(), false);
-    QVERIFY(!m_player->findChild<QToolButton*>("muteButton")->isChecked());
-
-    m_player->findChild<QSlider*>("volumeSlider")->setValue(20);
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
-
-    m_player->findChild<QToolButton*>("stopButton")->click();
-    QCOMPARE(m_player->state(), State::Stopped);
-    QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("idle-active").toBool(), kWait);
-    playPause->click();  // plays the same address again from the start
-    QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
-    QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
-}
-
-void MediaPlayerTest::destroy_whileLoadingOrPlayingIsClean() {
-    m_player->setURL(m_server.url("/b.mpg"));
-    m_host.reset();  // still opening
-
-    init();
-    QVERIFY(startPlaying("/a.avi"));
-    QTRY_VERIFY_WITH_TIMEOUT(colours(m_player->frame()) > 16, kWait);
-    m_host.reset();  // mid-play, frames and events in flight, which the next play runs out
-
-    init();
-    QVERIFY(startPlaying("/c.wmv"));
-}
-
-void MediaPlayerTest::fullScreen_fillsTheScreenAndPutsTheWindowBack() {
-    // As the main window holds it: a window of fixed size, and in it an area of fixed size.
-    QWidget window;
-    auto* area = new QWidget(&window);
-    area->setFixedSize(640, 480);
-    new QLineEdit(area);
-    auto* player = new MediaPlayer(area, {.forceSoftware = true});
-    new QLineEdit(area);
-    player->setGeometry(8, 32, 320, 317);
-    window.setFixedSize(640, 480);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    const QRect placed = window.geometry();
-    const auto tabOrder = [&window] {
-        QList<QWidget*> order;
-        for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain()) {
-            if (w->focusPolicy() != Qt::NoFocus) {
-                order.append(w);
-            }
-        }
-        return order;
-    };
-    const QList<QWidget*> order = tabOrder();
-    auto* button = player->findChild<QToolButton*>("fullScreenButton");
-    auto* video = player->findChild<QWidget*>("video");
-    const std::function<void()> ways[] = {
-        [&] { QTest::keyClick(player, Qt::Key_Escape); },
-        [&] { QTest::mouseDClick(video, Qt::LeftButton); },
-        [&] { button->click(); },
-        [&] { player->findChild<QAction*>("fullScreenAction")->trigger(); },
-        [&] { player->close(); },  // the window manager's close box
-        [&] { player->shutDown(); },
-    };
-    for (const auto& leave : ways) {
-        button->click();
-        QTRY_COMPARE(QRect(player->mapToGlobal(QPoint()), player->size()),
-                     window.screen()->geometry());
-        leave();
-        QTRY_COMPARE(player->parentWidget(), area);
-        QVERIFY(player->isVisible() && !player->isWindow() && !button->isChecked());
-        QCOMPARE(player->geometry(), QRect(8, 32, 320, 317));
-        QCOMPARE(tabOrder(), order);
-        QCOMPARE(window.geometry(), placed);
-    }
-}
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    // mpv refuses to start unless numbers are formatted the C way, and QApplication has just
-    // set the locale from the environment.
-    std::setlocale(LC_NUMERIC, "C");
-    MediaPlayerTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(MediaPlayerTest)
 #include "test_media_player.moc"

@@ -1,5 +1,9 @@
-// The HTTP client: the address it sends, the proxy it takes, the certificates it trusts, and
-// what a bad network or server cannot make it do.
+// The HTTP client and the crawler's page fetcher over it, against servers on 127.0.0.1: the
+// address sent, the proxy taken, the certificates trusted, bodies of every status, redirects,
+// and the limits that keep a bad network or server from holding us. Bytes of every value and
+// chunked bodies come through the generated pages of the page-path test.
+#include "event_pump.h"
+#include "fetch_page.h"
 #include "internet_client.h"
 #include "loopback_server.h"
 #include "proxy_choice.h"
@@ -17,24 +21,6 @@ using namespace vidrake::loopback;
 using namespace std::chrono_literals;
 
 static const QString kTls = QStringLiteral(VIDRAKE_LOOPBACK_TLS_DIR "/");
-
-class NetTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    // The roots that the test certificates chain to; proxies set by a test go with it.
-    void initTestCase() { qputenv("SSL_CERT_FILE", QFile::encodeName(kTls + "ca.pem")); }
-    void cleanup() {
-        for (const char* name : {"HTTP_PROXY", "https_proxy", "no_proxy"}) qunsetenv(name);
-    }
-    void toUrl_sendsWindows1252BytesAndIdnHosts();
-    void proxyFor_readsTheVariablesAsWgetAndCurlDo();
-    void proxy_carriesPlainRequestsAndTunnelsTls();
-    void tls_trustsOnlyAValidCertificateForTheHost();
-    void heads_countTowardThePageAndLocationsKeepTheirBytes();
-    void connect_givesUpWhenNoConnectionIsMade();
-    void hangingNameLookup_doesNotHoldTheProcess();
-};
 
 namespace {
 
@@ -69,174 +55,283 @@ void actAsProxy(LoopbackServer& proxy) {
     });
 }
 
-QByteArray fetch(const QString& address, FetchLimits limits = {}) {
+// The page as the crawler fetches it; `yields` counts the turns the event loop had meanwhile.
+QByteArray fetch(const QString& address, FetchLimits limits = {}, int* yields = nullptr) {
+    struct CountingPump final : EventPump {
+        void yield() override {
+            QtEventPump().yield();
+            ++yields;
+        }
+        int yields = 0;
+    } pump;
     InternetClient client(limits);
-    const InternetClient::Handle url = client.openUrl(client.open("VB OpenUrl"), address);
-    QByteArray page;
-    char block[2048];
-    while (const quint32 n = client.read(url, block, sizeof block)) {
-        page.append(block, n);
+    const QByteArray page = fetch_page(client, pump, address);
+    if (yields) {
+        *yields = pump.yields;
     }
     return page;
 }
 
 }  // namespace
 
-void NetTest::toUrl_sendsWindows1252BytesAndIdnHosts() {
-    // A host typed in (one character a letter) and found in a UTF-8 page (two each).
-    const std::pair<const char*, QByteArray> sent[] = {
-        {"http://h/caf\u00E9 x", "http://h/caf%E9%20x"},
-        {"http://h/\u20AC", "http://h/%80"},
-        {"http://h/a%20b?q=1", "http://h/a%20b?q=1"},
-        {"https://h:8443/", "https://h:8443/"},
-        {"http://u@b\u00FCcher.example:81/\u00FC", "http://u@xn--bcher-kva.example:81/%FC"},
-        {"http://b\u00C3\u00BCcher.example/", "http://xn--bcher-kva.example/"},
-    };
-    for (const auto& [address, bytes] : sent) {
-        QCOMPARE(InternetClient::toUrl(QString::fromUtf8(address)).toEncoded(), bytes);
-    }
-    for (const char* refused : {"", "nonsense", "www.a.com", "file:///etc/passwd", "ftp://h/x",
-                                "http://", "data:text/html,http://a.com", "javascript:x"}) {
-        QVERIFY2(InternetClient::toUrl(QString::fromLatin1(refused)).isEmpty(), refused);
-    }
-}
+class NetTest final : public QObject {
+    Q_OBJECT
 
-void NetTest::proxyFor_readsTheVariablesAsWgetAndCurlDo() {
-    const struct {
-        const char* env;
-        const char* url;
-        const char* proxy;
-    } cases[] = {
-        {"", "http://a.com/", ""},
-        {"http_proxy=p:3128", "http://a.com/", "http://p:3128"},
-        {"http_proxy=p:3128", "https://a.com/", ""},
-        {"HTTP_PROXY=up:1 http_proxy=p:2", "http://a.com/", "http://p:2"},
-        {"HTTP_PROXY=up:1", "http://a.com/", "http://up:1"},
-        {"HTTPS_PROXY=https://u:pw@s:443", "https://a.com/", "https://u:pw@s:443"},
-        {"ALL_PROXY=socks5h://s:1080", "https://a.com/", "socks5h://s:1080"},
-        {"all_proxy=a:1 http_proxy=h:1", "http://a.com/", "http://h:1"},
-        {"http_proxy=p:1 no_proxy=a.com", "http://www.A.com/", ""},
-        {"http_proxy=p:1 no_proxy=a.com", "http://ba.com/", "http://p:1"},
-        {"http_proxy=p:1 no_proxy=.a.com", "http://a.com/", ""},
-        {"http_proxy=p:1 NO_PROXY=*", "http://x.net/", ""},
-        {"http_proxy=p:1 no_proxy=b.net,127.0.0.1:8080", "http://127.0.0.1:8080/", ""},
-        {"http_proxy=p:1 no_proxy=127.0.0.1:8080", "http://127.0.0.1/", "http://p:1"},
-        {"http_proxy=p:1 no_proxy=10.0.0.0/8", "http://10.2.3.4/", ""},
-        {"http_proxy=p:1 no_proxy=10.0.0.0/8", "http://11.2.3.4/", "http://p:1"},
-        {"http_proxy=p:1 no_proxy=[::1]", "http://[::1]:81/", ""},
-    };
-    for (const auto& c : cases) {
-        QHash<QByteArray, QByteArray> vars;
-        for (const QByteArray& pair : QByteArray(c.env).split(' ')) {
-            vars.insert(pair.left(pair.indexOf('=')), pair.mid(pair.indexOf('=') + 1));
+private slots:
+    // The roots that the test certificates chain to; proxies set by a test go with it.
+    void initTestCase() { qputenv("SSL_CERT_FILE", QFile::encodeName(kTls + "ca.pem")); }
+    void cleanup() {
+        for (const char* name : {"HTTP_PROXY", "https_proxy", "no_proxy"}) qunsetenv(name);
+    }
+
+    void page_isTheBodyOfAnyStatusOrEmpty() {
+        LoopbackServer server;
+        const QByteArray exact(2048, 'a');
+        QByteArray large;
+        for (int i = 0; i < 300'000; ++i) large.append(static_cast<char>('a' + i % 26));
+        server.setPage("/exact", exact);
+        server.setPage("/empty", "");
+        const QByteArray part = large.left(9000);
+        Reply trickle{200, part};
+        trickle.trickleBytes = 700;  // short reads must not end the page
+        trickle.trickleMs = 5;
+        server.setRoute("/trickle", trickle);
+        Reply closeDelimited{200, large};
+        closeDelimited.contentLength = false;
+        server.setRoute("/close", closeDelimited);
+        server.setRoute("/gone", {404, "<p>gone</p>"});
+        server.setRedirect("/hop1", server.url("/hop2"));
+        server.setRedirect("/hop2", QStringLiteral("/exact"));
+        server.setRedirect("/tofile", QStringLiteral("file:///etc/hostname"));
+        server.setRedirect("/loop", QStringLiteral("/loop"));
+        Reply garbage, hugeHead;
+        garbage.raw = "SSH-2.0-nonsense\r\n\r\n";
+        hugeHead.raw = "HTTP/1.1 200 OK\r\nX: " + QByteArray(100'000, 'h') + "\r\n\r\nbody";
+        server.setRoute("/garbage", garbage);
+        server.setRoute("/hugehead", hugeHead);
+
+        const std::pair<const char*, QByteArray> pages[] = {
+            {"/exact", exact}, {"/hop1", exact},         {"/trickle", part},
+            {"/close", large}, {"/gone", "<p>gone</p>"}, {"/nowhere", "404 Not Found\n"},
+        };
+        for (const auto& [path, page] : pages) {
+            int yields = 0;
+            QVERIFY2(fetch(server.url(QLatin1String(path)), {}, &yields) == page, path);
+            QVERIFY2(yields > page.size() / 2048, path);  // one a block, one for the end
         }
-        const auto env = ProxyEnvironment::from([&](const char* name) { return vars.value(name); });
-        QVERIFY2(proxyFor(env, QUrl(QString::fromLatin1(c.url))) == c.proxy, c.env);
+        // A redirect may not lead off the web, nor on for ever; what is not HTTP is no page.
+        QStringList empty{"", "nonsense", "file:///etc/hostname", "http://127.0.0.1:1/"};
+        for (const char* path : {"/empty", "/tofile", "/loop", "/garbage", "/hugehead"}) {
+            empty << server.url(QLatin1String(path));
+        }
+        for (const QString& address : empty) {
+            int yields = 0;
+            QVERIFY2(fetch(address, {}, &yields).isEmpty() && yields == 1, qPrintable(address));
+        }
+        QCOMPARE(server.requestedPaths().count("/loop"), 51);
+        QCOMPARE(server.requestedPaths().count("/exact"), 2);  // nothing answered from a cache
+        for (const QByteArray& head : server.requests()) {
+            QVERIFY2(head.startsWith("GET /") && head.contains("\r\nUser-Agent: VB OpenUrl\r\n") &&
+                         head.toLower().contains("cache-control: no-cache"),
+                     head.constData());
+        }
     }
-}
 
-void NetTest::proxy_carriesPlainRequestsAndTunnelsTls() {
-    LoopbackServer proxy;
-    actAsProxy(proxy);
-    const auto site = tlsSite(QStringLiteral("trusted"), Reply(200, "secret"));
-    LoopbackServer direct;
-    direct.setPage("/d", "direct");
-    const QByteArray at = "127.0.0.1:" + QByteArray::number(proxy.port());
-    qputenv("HTTP_PROXY", "u%40x:p%3Aw@" + at);
-    qputenv("https_proxy", "http://u%40x:p%3Aw@" + at);
-    qputenv("no_proxy", "127.0.0.1:" + QByteArray::number(direct.port()));
+    void limits_endSilentSlowAndEndlessServersWhileTheLoopRuns() {
+        LoopbackServer server;
+        Reply silent{200, QByteArray(5000, 's')};
+        silent.stallAfter = 100;
+        server.setRoute("/silent", silent);
+        Reply slow{200, QByteArray(100'000, 'w')};
+        slow.trickleBytes = 10;
+        slow.trickleMs = 20;
+        server.setRoute("/slow", slow);
+        Reply endless;
+        endless.endless = true;
+        server.setRoute("/endless", endless);
 
-    QCOMPARE(fetch(QString::fromUtf8("http://b\u00FCcher.example/x")), "proxied");
-    QCOMPARE(fetch(site->url(QStringLiteral("/"))), "secret");
-    QCOMPARE(fetch(direct.url("/d")), "direct");
-    const QByteArray credentials =
-        "\r\nProxy-Authorization: Basic " + QByteArray("u@x:p:w").toBase64();
-    QCOMPARE(proxy.requests().size(), 2);
-    QVERIFY(proxy.requests()[0].startsWith("GET http://xn--bcher-kva.example/x HTTP/1.1\r\n"));
-    const QByteArray tunnel =
-        "CONNECT 127.0.0.1:" + QByteArray::number(site->port()) + " HTTP/1.1\r\n";
-    QVERIFY(proxy.requests()[1].startsWith(tunnel));
-    for (const QByteArray& head : proxy.requests()) {
-        QVERIFY2(head.contains(credentials), head.constData());
+        // What arrived before the limit is the page; the window's own timers go on while it waits.
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(20);
+        QCOMPARE(fetch(server.url("/silent"), {64 << 20, 300ms, 300'000ms}), QByteArray(100, 's'));
+        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+        timer.stop();
+
+        const QByteArray slowPage = fetch(server.url("/slow"), {64 << 20, 30'000ms, 400ms});
+        QVERIFY(!slowPage.isEmpty());
+        QVERIFY(slowPage.size() < 100'000);
+        QCOMPARE(slowPage, QByteArray(slowPage.size(), 'w'));
+
+        // A page never takes more room than the limit, however it grows; the response head counts
+        // toward the limit, and a head is less than 1 KiB here.
+        const auto cutAt = [](const QByteArray& page, qsizetype limit) {
+            return page.size() <= limit && page.size() > limit - 1024 && page.capacity() <= limit;
+        };
+        QVERIFY(cutAt(fetch(server.url("/endless"), {100'001, 30'000ms, 300'000ms}), 100'001));
+        // The limits a user gets: a page stops at 64 MiB.
+        QVERIFY(cutAt(fetch(server.url("/endless")), qsizetype(64) << 20));
+        QTRY_COMPARE(server.openConnections(), 0);  // nothing left open after a cut
     }
-    qputenv("HTTP_PROXY", "127.0.0.1:1");  // nobody listens there
-    QCOMPARE(fetch("http://a.com/"), QByteArray());
-}
 
-void NetTest::tls_trustsOnlyAValidCertificateForTheHost() {
-    LoopbackServer plain;
-    plain.setPage("/", "plain");
-    const Reply page(200, "secret");
-    Reply down(302);
-    down.headers.append("Location: " + plain.url(QStringLiteral("/")).toLatin1());
-    const struct {
-        const char* certificate;
-        Reply reply;
-        QByteArray expected;
-    } cases[] = {{"trusted", page, "secret"},
-                 {"selfsigned", page, ""},
-                 {"wronghost", page, ""},
-                 {"trusted", down, ""}};
-    for (const auto& c : cases) {
-        const auto site = tlsSite(QString::fromLatin1(c.certificate), c.reply);
-        QVERIFY2(fetch(site->url(QStringLiteral("/"))) == c.expected, c.certificate);
+    void toUrl_sendsWindows1252BytesAndIdnHosts() {
+        // A host typed in (one character a letter) and found in a UTF-8 page (two each).
+        const std::pair<const char*, QByteArray> sent[] = {
+            {"http://h/caf\u00E9 x", "http://h/caf%E9%20x"},
+            {"http://h/\u20AC", "http://h/%80"},
+            {"http://h/a%20b?q=1", "http://h/a%20b?q=1"},
+            {"https://h:8443/", "https://h:8443/"},
+            {"http://u@b\u00FCcher.example:81/\u00FC", "http://u@xn--bcher-kva.example:81/%FC"},
+            {"http://b\u00C3\u00BCcher.example/", "http://xn--bcher-kva.example/"},
+        };
+        for (const auto& [address, bytes] : sent) {
+            QCOMPARE(InternetClient::toUrl(QString::fromUtf8(address)).toEncoded(), bytes);
+        }
+        for (const char* refused : {"", "nonsense", "www.a.com", "file:///etc/passwd", "ftp://h/x",
+                                    "http://", "data:text/html,http://a.com", "javascript:x"}) {
+            QVERIFY2(InternetClient::toUrl(QString::fromLatin1(refused)).isEmpty(), refused);
+        }
     }
-    QVERIFY(plain.requests().isEmpty());
-}
 
-void NetTest::heads_countTowardThePageAndLocationsKeepTheirBytes() {
-    LoopbackServer server;
-    Reply interim;
-    interim.raw = QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(1000) +
-                  "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
-    server.setRoute("/interim", interim);
-    FetchLimits small;
-    small.maxBytes = 20'000;  // less than the interim heads
-    QCOMPARE(fetch(server.url("/interim")), "hello");
-    QCOMPARE(fetch(server.url("/interim"), small), QByteArray());
+    void proxyFor_readsTheVariablesAsWgetAndCurlDo() {
+        const struct {
+            const char* env;
+            const char* url;
+            const char* proxy;
+        } cases[] = {
+            {"", "http://a.com/", ""},
+            {"http_proxy=p:3128", "http://a.com/", "http://p:3128"},
+            {"http_proxy=p:3128", "https://a.com/", ""},
+            {"HTTP_PROXY=up:1 http_proxy=p:2", "http://a.com/", "http://p:2"},
+            {"HTTP_PROXY=up:1", "http://a.com/", "http://up:1"},
+            {"HTTPS_PROXY=https://u:pw@s:443", "https://a.com/", "https://u:pw@s:443"},
+            {"ALL_PROXY=socks5h://s:1080", "https://a.com/", "socks5h://s:1080"},
+            {"all_proxy=a:1 http_proxy=h:1", "http://a.com/", "http://h:1"},
+            {"http_proxy=p:1 no_proxy=a.com", "http://www.A.com/", ""},
+            {"http_proxy=p:1 no_proxy=a.com", "http://ba.com/", "http://p:1"},
+            {"http_proxy=p:1 no_proxy=.a.com", "http://a.com/", ""},
+            {"http_proxy=p:1 NO_PROXY=*", "http://x.net/", ""},
+            {"http_proxy=p:1 no_proxy=b.net,127.0.0.1:8080", "http://127.0.0.1:8080/", ""},
+            {"http_proxy=p:1 no_proxy=127.0.0.1:8080", "http://127.0.0.1/", "http://p:1"},
+            {"http_proxy=p:1 no_proxy=10.0.0.0/8", "http://10.2.3.4/", ""},
+            {"http_proxy=p:1 no_proxy=10.0.0.0/8", "http://11.2.3.4/", "http://p:1"},
+            {"http_proxy=p:1 no_proxy=[::1]", "http://[::1]:81/", ""},
+        };
+        for (const auto& c : cases) {
+            QHash<QByteArray, QByteArray> vars;
+            for (const QByteArray& pair : QByteArray(c.env).split(' ')) {
+                vars.insert(pair.left(pair.indexOf('=')), pair.mid(pair.indexOf('=') + 1));
+            }
+            const auto env =
+                ProxyEnvironment::from([&](const char* name) { return vars.value(name); });
+            QVERIFY2(proxyFor(env, QUrl(QString::fromLatin1(c.url))) == c.proxy, c.env);
+        }
+    }
 
-    Reply moved;
-    moved.raw = "HTTP/1.1 302 Found\r\nLocation: /caf\xE9\r\nContent-Length: 0\r\n\r\n";
-    server.setRoute("/moved", moved);
-    fetch(server.url("/moved"));
-    QCOMPARE(server.requestedPaths().last(), "/caf%E9");
-}
+    void proxy_carriesPlainRequestsAndTunnelsTls() {
+        LoopbackServer proxy;
+        actAsProxy(proxy);
+        const auto site = tlsSite(QStringLiteral("trusted"), Reply(200, "secret"));
+        LoopbackServer direct;
+        direct.setPage("/d", "direct");
+        const QByteArray at = "127.0.0.1:" + QByteArray::number(proxy.port());
+        qputenv("HTTP_PROXY", "u%40x:p%3Aw@" + at);
+        qputenv("https_proxy", "http://u%40x:p%3Aw@" + at);
+        qputenv("no_proxy", "127.0.0.1:" + QByteArray::number(direct.port()));
 
-void NetTest::connect_givesUpWhenNoConnectionIsMade() {
-    // A listener whose backlog of one is taken: the next handshake is never answered.
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    const int filler = socket(AF_INET, SOCK_STREAM, 0);
-    auto* any = reinterpret_cast<sockaddr*>(&addr);
-    QVERIFY(bind(listener, any, length) == 0 && listen(listener, 0) == 0 &&
-            getsockname(listener, any, &length) == 0 && ::connect(filler, any, length) == 0);
-    FetchLimits limits;
-    limits.stallTimeout = limits.totalTimeout = 1h;  // only the connect limit can end it
-    limits.connectTimeout = 100ms;
-    QCOMPARE(fetch(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port)), limits),
-             QByteArray());
-    ::close(filler);
-    ::close(listener);
-}
+        QCOMPARE(fetch(QString::fromUtf8("http://b\u00FCcher.example/x")), "proxied");
+        QCOMPARE(fetch(site->url(QStringLiteral("/"))), "secret");
+        QCOMPARE(fetch(direct.url("/d")), "direct");
+        const QByteArray credentials =
+            "\r\nProxy-Authorization: Basic " + QByteArray("u@x:p:w").toBase64();
+        QCOMPARE(proxy.requests().size(), 2);
+        QVERIFY(proxy.requests()[0].startsWith("GET http://xn--bcher-kva.example/x HTTP/1.1\r\n"));
+        const QByteArray tunnel =
+            "CONNECT 127.0.0.1:" + QByteArray::number(site->port()) + " HTTP/1.1\r\n";
+        QVERIFY(proxy.requests()[1].startsWith(tunnel));
+        for (const QByteArray& head : proxy.requests()) {
+            QVERIFY2(head.contains(credentials), head.constData());
+        }
+        qputenv("HTTP_PROXY", "127.0.0.1:1");  // nobody listens there
+        QCOMPARE(fetch("http://a.com/"), QByteArray());
+    }
 
-void NetTest::hangingNameLookup_doesNotHoldTheProcess() {
-    QProcess crawl;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LD_PRELOAD", VIDRAKE_HANG_LOOKUP);
-    // The lookup's thread is left behind on purpose; the sanitizer's runtime may load second.
-    env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
-    crawl.setProcessEnvironment(env);
-    crawl.start(VIDRAKE_CRAWL_BIN, {"http://never.hang.test/"});
-    // The page gives up after the connect limit; the lookup's thread must not keep the
-    // process from ending then.
-    QVERIFY(crawl.waitForFinished(-1));
-    QCOMPARE(crawl.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(crawl.exitCode(), 0);
-    QVERIFY(crawl.readAllStandardError().contains("lookup held"));
-}
+    void tls_trustsOnlyAValidCertificateForTheHost() {
+        LoopbackServer plain;
+        plain.setPage("/", "plain");
+        const Reply page(200, "secret");
+        Reply down(302);
+        down.headers.append("Location: " + plain.url(QStringLiteral("/")).toLatin1());
+        const struct {
+            const char* certificate;
+            Reply reply;
+            QByteArray expected;
+        } cases[] = {{"trusted", page, "secret"},
+                     {"selfsigned", page, ""},
+                     {"wronghost", page, ""},
+                     {"trusted", down, ""}};
+        for (const auto& c : cases) {
+            const auto site = tlsSite(QString::fromLatin1(c.certificate), c.reply);
+            QVERIFY2(fetch(site->url(QStringLiteral("/"))) == c.expected, c.certificate);
+        }
+        QVERIFY(plain.requests().isEmpty());
+    }
+
+    void heads_countTowardThePageAndLocationsKeepTheirBytes() {
+        LoopbackServer server;
+        Reply interim;
+        interim.raw = QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(1000) +
+                      "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+        server.setRoute("/interim", interim);
+        FetchLimits small;
+        small.maxBytes = 20'000;  // less than the interim heads
+        QCOMPARE(fetch(server.url("/interim")), "hello");
+        QCOMPARE(fetch(server.url("/interim"), small), QByteArray());
+
+        Reply moved;
+        moved.raw = "HTTP/1.1 302 Found\r\nLocation: /caf\xE9\r\nContent-Length: 0\r\n\r\n";
+        server.setRoute("/moved", moved);
+        fetch(server.url("/moved"));
+        QCOMPARE(server.requestedPaths().last(), "/caf%E9");
+    }
+
+    void connect_givesUpWhenNoConnectionIsMade() {
+        // A listener whose backlog of one is taken: the next handshake is never answered.
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof addr;
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        const int filler = socket(AF_INET, SOCK_STREAM, 0);
+        auto* any = reinterpret_cast<sockaddr*>(&addr);
+        QVERIFY(bind(listener, any, length) == 0 && listen(listener, 0) == 0 &&
+                getsockname(listener, any, &length) == 0 && ::connect(filler, any, length) == 0);
+        FetchLimits limits;
+        limits.stallTimeout = limits.totalTimeout = 1h;  // only the connect limit can end it
+        limits.connectTimeout = 100ms;
+        QCOMPARE(fetch(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port)), limits),
+                 QByteArray());
+        ::close(filler);
+        ::close(listener);
+    }
+
+    void hangingNameLookup_doesNotHoldTheProcess() {
+        QProcess crawl;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", VIDRAKE_HANG_LOOKUP);
+        // The lookup's thread is left behind on purpose; the sanitizer's runtime may load second.
+        env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+        crawl.setProcessEnvironment(env);
+        crawl.start(VIDRAKE_CRAWL_BIN, {"http://never.hang.test/"});
+        // The page gives up after the connect limit; the lookup's thread must not keep the
+        // process from ending then.
+        QVERIFY(crawl.waitForFinished(-1));
+        QCOMPARE(crawl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(crawl.exitCode(), 0);
+        QVERIFY(crawl.readAllStandardError().contains("lookup held"));
+    }
+};
 
 QTEST_GUILESS_MAIN(NetTest)
 #include "test_net.moc"

@@ -4,38 +4,28 @@
 #include "about_window.h"
 #include "dropsh.h"
 #include "line_control.h"
-#include "loopback_server.h"
+#include "play_list_commands.h"
+#include "play_list_file.h"
+#include "sample_sites.h"
 #include "ui_fixture.h"
 #include "widget_layout.h"
 
 #include <QApplication>
 #include <QDirIterator>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+
 using namespace vidrake;
 using namespace vidrake::test;
 using namespace vidrake::loopback;
-
-class MainWindowTest final : public QObject {
-    Q_OBJECT
-
-private slots:
-    void cleanupTestCase();
-    void startup_tabsThroughTheVisibleControlsOfAFixedWindow();
-    void crawl_fromTypedTextAndAClick_fillsTheWindow();
-    void exit_duringAStalledCrawlEndsItPromptly();
-    void desktopSeams_showAPlainBoxAndQtsOwnDialogs();
-    void list2_aClickPlaysOnceAndAgainFromTheStart();
-    void about_isOneWindowThatClosesEveryWay();
-    void dropShadow_addsItsBitAndKeepsTheOthers();
-    void layout_scalesRealWidgetsAndLines();
-    void exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram();  // last: it lets the program quit
-};
 
 namespace {
 
@@ -56,257 +46,321 @@ int mediaThreads() {
 
 }  // namespace
 
-// Every test here and in the play-list tests ran with the user's folders in a scratch one
-// (test_main.cpp): crawls, plays, About, Open and Save left nothing there.
-void MainWindowTest::cleanupTestCase() {
-    QStringList written;
-    QDirIterator it(qEnvironmentVariable("HOME"),
-                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) written << it.next();
-    QVERIFY2(written.isEmpty(), qPrintable(written.mid(0, 10).join(u'\n')));
-}
+class MainWindowTest final : public QObject {
+    Q_OBJECT
 
-void MainWindowTest::startup_tabsThroughTheVisibleControlsOfAFixedWindow() {
-    // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and the
-    // boxes, where it clicks and looks.
-    Fixture f;
-    QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
-    QStringList order;
-    for (int i = 0; i < 5; ++i) {
-        order << QApplication::focusWidget()->objectName();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+private slots:
+    void startup_tabsThroughTheVisibleControlsOfAShadowedWindow() {
+        // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and
+        // the boxes, where it clicks and looks.
+        Fixture f;
+        QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
+        QStringList order;
+        for (int i = 0; i < 5; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
+        // Still a normal window for the task bar (end-to-end, its size is fixed and it has no
+        // maximize); the design layout was recorded all the same, one slot a control.
+        QCOMPARE(f.window.windowType(), Qt::Window);
+        QCOMPARE(f.window.layoutRecorder().controlLayouts().size(), f.window.controls().size());
+
+        // The drop shadow is added to the class styles the window had.
+        const WId id = f.window.winId();
+        const int index = WindowClassStyles::kStyleIndex;
+        QCOMPARE(f.styles.GetClassLong(id, index), kDropShadowStyle);
+        f.styles.SetClassLong(id, index, 0x8 | kDropShadowStyle);
+        ApplyDropShadow(f.styles, id);
+        QCOMPARE(f.styles.GetClassLong(id, index), 0x8 | kDropShadowStyle);
+        ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
+        QCOMPARE(f.styles.GetClassLong(quintptr(0xDEAD), index), std::nullopt);
     }
-    QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
-    // No resize, no maximize, still a normal window for the task bar; the design layout was
-    // recorded all the same, one slot a control.
-    QCOMPARE(f.window.layoutRecorder().controlLayouts().size(), f.window.controls().size());
-    QCOMPARE(f.window.minimumSize(), f.window.maximumSize());
-    QVERIFY(!(f.window.windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(f.window.windowType(), Qt::Window);
-}
 
-void MainWindowTest::crawl_fromTypedTextAndAClick_fillsTheWindow() {
-    LoopbackServer server;
-    QByteArray start = "<a href=\"http://v/start.avi\">s</a>\n";
-    for (int i = 0; i < 5; ++i) {
-        const QString path = QStringLiteral("/s%1.com").arg(i);
-        start += "<a href=\"" + server.url(path).toUtf8() + "\">site</a>\n";
-        server.setPage(path.toUtf8(),
-                       "<a href=\"http://v/" + QByteArray::number(i) + ".mpg\">m</a>");
+    void crawl_fromTypedTextAndAClick_fillsTheWindow() {
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 5, 1));
+        server.setPage("/bare", "nothing");
+
+        Fixture f;
+        auto* bar = f.find<QProgressBar>("ProgressBar1");
+        QList<int> values;
+        bool busy = true;  // the wait pointer stood whenever the bar moved
+        connect(bar, &QProgressBar::valueChanged, [&](int value) {
+            values << value;
+            const QCursor* pointer = QGuiApplication::overrideCursor();
+            busy = busy && pointer && pointer->shape() == Qt::WaitCursor;
+        });
+        f.type("Text1", server.url("/start"));
+        f.type("Text4", QStringLiteral("4"));
+        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(f.movies(), siteMovies(0, 1, 1, "start%1.avi") + siteMovies(0, 3));
+        QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(2)));
+        QCOMPARE(bar->maximum(), 5);
+        QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
+        QVERIFY(busy);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QVERIFY(f.messages.shown.isEmpty());
+
+        // A start page with no sites shows an empty bar, not a busy one.
+        Fixture fresh;
+        fresh.type("Text1", server.url("/bare"));
+        QTest::mouseClick(fresh.find<QPushButton>("Command1"), Qt::LeftButton);
+        bar = fresh.find<QProgressBar>("ProgressBar1");
+        QVERIFY(bar->maximum() > bar->minimum());
+        QCOMPARE(bar->value(), bar->minimum());
     }
-    server.setPage("/start", start);
-    server.setPage("/bare", "nothing");
 
-    Fixture f;
-    auto* bar = f.find<QProgressBar>("ProgressBar1");
-    QList<int> values;
-    bool busy = true;  // the wait pointer stood whenever the bar moved
-    connect(bar, &QProgressBar::valueChanged, [&](int value) {
-        values << value;
-        const QCursor* pointer = QGuiApplication::overrideCursor();
-        busy = busy && pointer && pointer->shape() == Qt::WaitCursor;
-    });
-    f.type("Text1", server.url("/start"));
-    f.type("Text4", QStringLiteral("4"));
-    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
-    QCOMPARE(f.movies(), (QStringList{"http://v/start.avi", "http://v/0.mpg", "http://v/1.mpg",
-                                      "http://v/2.mpg"}));
-    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url("/s2.com"));
-    QCOMPARE(bar->maximum(), 5);
-    QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
-    QVERIFY(busy);
-    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QVERIFY(f.messages.shown.isEmpty());
-
-    // A start page with no sites shows an empty bar, not a busy one.
-    Fixture fresh;
-    fresh.type("Text1", server.url("/bare"));
-    QTest::mouseClick(fresh.find<QPushButton>("Command1"), Qt::LeftButton);
-    bar = fresh.find<QProgressBar>("ProgressBar1");
-    QVERIFY(bar->maximum() > bar->minimum());
-    QCOMPARE(bar->value(), bar->minimum());
-}
-
-void MainWindowTest::exit_duringAStalledCrawlEndsItPromptly() {
-    // Ten sites that never answer: eight are in flight when the window closes.
-    LoopbackServer server;
-    QByteArray start;
-    for (int i = 0; i < 10; ++i) {
-        const QByteArray path = "/s" + QByteArray::number(i) + ".com";
-        start += server.url(path).toUtf8() + "\n";
+    void exit_duringAStalledCrawlEndsItPromptly() {
+        // Ten sites that never answer: eight are in flight when the window closes.
+        LoopbackServer server;
+        server.setPage("/start", startPage(server, 10, 0));
         Reply silent;
         silent.silent = true;
-        server.setRoute(path, silent);
-    }
-    server.setPage("/start", start);
-    Fixture f;  // default limits: only the exit can end this run early
-    f.type("Text1", server.url("/start"));
-    f.type("Text4", QStringLiteral("50"));
-    bool closedAtOnce = false;
-    connect(&server, &LoopbackServer::requested, [&] {
-        if (server.requests().size() != 1 + kPagesInFlight) {
-            return;
-        }
-        QTimer::singleShot(0, [&] {  // inside the walk, which waits for bytes
-            f.menuItem("Exit")->trigger();
-            // Had the exit not aborted the downloads, their connections would stay open.
-            closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
+        for (int i = 0; i < 10; ++i) server.setRoute(sitePath(i), silent);
+        Fixture f;  // default limits: only the exit can end this run early
+        f.type("Text1", server.url("/start"));
+        f.type("Text4", QStringLiteral("50"));
+        bool closedAtOnce = false;
+        connect(&server, &LoopbackServer::requested, [&] {
+            if (server.requests().size() != 1 + kPagesInFlight) {
+                return;
+            }
+            QTimer::singleShot(0, [&] {  // inside the walk, which waits for bytes
+                f.menuItem("Exit")->trigger();
+                // Had the exit not aborted the downloads, their connections would stay open.
+                closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
+            });
         });
-    });
-    QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
-    QVERIFY(closedAtOnce);
-    QVERIFY(!f.window.isVisible());
-    // Had the run gone on, the next site would stand in the label.
-    QCOMPARE(f.find<QLabel>("Label1")->text(), server.url("/s0.com"));
-    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QCOMPARE(server.abandoned().size(), kPagesInFlight);
-    QCOMPARE(server.requests().size(), 1 + kPagesInFlight);
-}
-
-void MainWindowTest::desktopSeams_showAPlainBoxAndQtsOwnDialogs() {
-    QWidget parent;
-    QtMessageBox box(&parent, QStringLiteral("Vidrake"));
-    QTimer::singleShot(0, [] {
-        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(shown);
-        QCOMPARE(shown->text(), QStringLiteral("hello"));
-        shown->accept();
-    });
-    box.show(QStringLiteral("hello"));
-
-    // Qt's own dialogs, answered as a user would; Qt writes its settings when one closes, which
-    // cleanupTestCase looks for.
-    QTemporaryDir dir;
-    const QString existing = dir.filePath(QStringLiteral("old.m3u"));
-    QFile(existing).open(QIODevice::WriteOnly);
-    QtFileDialog dialogs(&parent);
-    for (const QString& name : {existing, dir.filePath(QStringLiteral("new.m3u"))}) {
-        QTimer::singleShot(0, [name] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            dialog->selectFile(name);
-            static_cast<QDialog*>(dialog)->accept();  // as its Open or Save button does
-        });
-        name == existing ? dialogs.ShowOpen() : dialogs.ShowSave();
-        QCOMPARE(dialogs.FileName(), name);
+        QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
+        QVERIFY(closedAtOnce);
+        QVERIFY(!f.window.isVisible());
+        // Had the run gone on, the next site would stand in the label.
+        QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(0)));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(server.abandoned().size(), kPagesInFlight);
+        QCOMPARE(server.requests().size(), 1 + kPagesInFlight);
     }
-}
 
-void MainWindowTest::list2_aClickPlaysOnceAndAgainFromTheStart() {
-    Fixture f;
-    QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
-    auto* list = f.find<QListWidget>("List2");
-    list->addItems({kClip, QStringLiteral("http://127.0.0.1:1/b.mpg")});
-    auto click = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(list->viewport(), button, {},
-                          list->visualItemRect(list->item(row)).center());
-    };
-    click(1);  // selects and clicks: one start
-    QCOMPARE(chosen.size(), 1);
-    QTest::keyClick(list, Qt::Key_Up);
-    QCOMPARE(chosen.size(), 2);
-    QCOMPARE(chosen[1][0].toString(), kClip);
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
-    click(0, Qt::RightButton);
-    QCOMPARE(chosen.size(), 2);
-    click(0);  // the selected movie plays again
-    QCOMPARE(chosen.size(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
-    f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
-    QCOMPARE(f.movies(), QStringList());
-    QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
-}
+    void messageBox_showsThePlainText() {
+        QWidget parent;
+        QtMessageBox box(&parent, QStringLiteral("Vidrake"));
+        QTimer::singleShot(0, [] {
+            auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(shown);
+            QCOMPARE(shown->text(), QStringLiteral("hello"));
+            shown->accept();
+        });
+        box.show(QStringLiteral("hello"));
+    }
 
-void MainWindowTest::about_isOneWindowThatClosesEveryWay() {
-    Fixture f;
-    f.menuItem("about")->trigger();
-    QPointer<AboutWindow> about = f.window.aboutWindow();
-    QVERIFY(about && about->isVisible());
-    f.menuItem("about")->trigger();
-    QCOMPARE(f.window.aboutWindow(), about.data());
-    QCOMPARE(about->loads(), 1);
-    const auto tops = QApplication::topLevelWidgets();
-    QCOMPARE(
-        std::count_if(tops.begin(), tops.end(),
-                      [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
-        1);
+    void list2_aClickPlaysOnceAndAgainFromTheStart() {
+        Fixture f;
+        QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
+        auto* list = f.find<QListWidget>("List2");
+        list->addItems({kClip, QStringLiteral("http://127.0.0.1:1/b.mpg")});
+        auto click = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
+            QTest::mouseClick(list->viewport(), button, {},
+                              list->visualItemRect(list->item(row)).center());
+        };
+        click(1);  // selects and clicks: one start
+        QCOMPARE(chosen.size(), 1);
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(chosen.size(), 2);
+        QCOMPARE(chosen[1][0].toString(), kClip);
+        QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
+        click(0, Qt::RightButton);
+        QCOMPARE(chosen.size(), 2);
+        click(0);  // the selected movie plays again
+        QCOMPARE(chosen.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
+        f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
+        QCOMPARE(f.movies(), QStringList());
+        QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
+    }
 
-    // Escape closes it in the end-to-end test.
-    const std::function<void(AboutWindow*)> ways[] = {
-        [](AboutWindow* w) { QTest::mouseClick(w->findChild<QWidget*>("cmdOK"), Qt::LeftButton); },
-        [](AboutWindow* w) { w->close(); },
-    };
-    for (const auto& close : ways) {
+    void about_isOneWindowThatClosesEveryWay() {
+        Fixture f;
         f.menuItem("about")->trigger();
-        QPointer<AboutWindow> w = f.window.aboutWindow();
-        QVERIFY(w && w->isVisible());
-        close(w.data());
-        QTRY_VERIFY(!w);  // unloaded, not just hidden
+        QPointer<AboutWindow> about = f.window.aboutWindow();
+        QVERIFY(about && about->isVisible());
+        f.menuItem("about")->trigger();
+        QCOMPARE(f.window.aboutWindow(), about.data());
+        QCOMPARE(about->loads(), 1);
+        const auto tops = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(
+                     tops.begin(), tops.end(),
+                     [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
+                 1);
+
+        // Escape closes it in the end-to-end test.
+        const std::function<void(AboutWindow*)> ways[] = {
+            [](AboutWindow* w) {
+                QTest::mouseClick(w->findChild<QWidget*>("cmdOK"), Qt::LeftButton);
+            },
+            [](AboutWindow* w) { w->close(); },
+        };
+        for (const auto& close : ways) {
+            f.menuItem("about")->trigger();
+            QPointer<AboutWindow> w = f.window.aboutWindow();
+            QVERIFY(w && w->isVisible());
+            close(w.data());
+            QTRY_VERIFY(!w);  // unloaded, not just hidden
+        }
     }
-}
 
-void MainWindowTest::dropShadow_addsItsBitAndKeepsTheOthers() {
-    Fixture f;
-    const WId id = f.window.winId();
-    const int index = WindowClassStyles::kStyleIndex;
-    QCOMPARE(f.styles.GetClassLong(id, index), kDropShadowStyle);
-    f.styles.SetClassLong(id, index, 0x8 | kDropShadowStyle);
-    ApplyDropShadow(f.styles, id);
-    QCOMPARE(f.styles.GetClassLong(id, index), 0x8 | kDropShadowStyle);
-    ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
-    QCOMPARE(f.styles.GetClassLong(quintptr(0xDEAD), index), std::nullopt);
-}
+    void layout_scalesRealWidgetsAndLines() {
+        QWidget client;
+        client.resize(200, 100);
+        auto* box = new QLineEdit(&client);
+        box->setGeometry(10, 20, 60, 30);
+        auto* line = new LineControl(&client, Qt::white, 1);
+        line->setPoints({0, 50}, {100, 50});
+        QAction menuEntry(QStringLiteral("x"));
+        WidgetLayoutWindow window(&client, &client, {box, line, &menuEntry});
+        vidrake::resize r;
+        QCOMPARE(r.SaveSizes(window), ResizeError::None);
+        client.resize(400, 200);
+        QCOMPARE(r.ResizeControls(window), ResizeError::None);
+        QCOMPARE(box->geometry(), QRect(20, 40, 120, 60));
+        QCOMPARE(line->from(), QPoint(0, 100));
+        QCOMPARE(line->to(), QPoint(200, 100));
+    }
 
-void MainWindowTest::layout_scalesRealWidgetsAndLines() {
-    QWidget client;
-    client.resize(200, 100);
-    auto* box = new QLineEdit(&client);
-    box->setGeometry(10, 20, 60, 30);
-    auto* line = new LineControl(&client, Qt::white, 1);
-    line->setPoints({0, 50}, {100, 50});
-    QAction menuEntry(QStringLiteral("x"));
-    WidgetLayoutWindow window(&client, &client, {box, line, &menuEntry});
-    vidrake::resize r;
-    QCOMPARE(r.SaveSizes(window), ResizeError::None);
-    client.resize(400, 200);
-    QCOMPARE(r.ResizeControls(window), ResizeError::None);
-    QCOMPARE(box->geometry(), QRect(20, 40, 120, 60));
-    QCOMPARE(line->from(), QPoint(0, 100));
-    QCOMPARE(line->to(), QPoint(200, 100));
-}
+    // The play-list commands: through the window's menu, and on their own against files that
+    // are no play list.
+    void playList_saveThenOpenGivesTheSameItems() {
+        const QString path = m_dir.filePath(QStringLiteral("movies.m3u"));
+        const QStringList items{"http://v/a.avi", "", "http://v/a.avi"};
+        Fixture f;
+        auto* list = f.find<QListWidget>("List2");
+        list->addItems(items);
+        f.dialog.answers = {path, QString(), m_dir.path()};
+        for (int i = 0; i < 3; ++i)
+            f.menuItem("saveplaylist")->trigger();  // saved, cancelled, a folder
+        QCOMPARE(f.movies(), items);                // saving leaves the list as it is
+        QCOMPARE(f.messages.shown.size(), 2);
+        list->clear();
+        list->addItem(QStringLiteral("from a crawl"));
+        f.dialog.answers = {path};
+        f.menuItem("openlist")->trigger();
+        QCOMPARE(f.movies(), items);
+        QCOMPARE(list->selectedItems().size(), 0);
+        f.menuItem("NewList")->trigger();
+        QCOMPARE(f.movies(), QStringList{});
+        QCOMPARE(f.dialog.shown, 4);
+    }
 
-void MainWindowTest::exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram() {
-    QApplication::setQuitOnLastWindowClosed(true);
-    Fixture f;
-    QPointer<MediaPlayer> player = f.window.player();
-    f.find<QListWidget>("List2")->addItem(kClip);
-    f.find<QListWidget>("List2")->setCurrentRow(0);
-    QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
-    QVERIFY(mediaThreads() > 0);
-    f.menuItem("about")->trigger();
-    QPointer<AboutWindow> about = f.window.aboutWindow();
-    QPointer<MainWindow> window = &f.window;
+    void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("count");     // items afterwards: 2 is the list as it was
+        QTest::addColumn<QString>("said");  // in the message; empty: no message
+        QTest::addColumn<bool>("closeWhileReading");
+        const auto file = [&](const char* name, qint64 size, const QByteArray& bytes = {}) {
+            QFile f(m_dir.filePath(QLatin1String(name)));
+            const bool made = f.open(QIODevice::WriteOnly) && f.write(bytes) >= 0 && f.resize(size);
+            return made ? f.fileName() : QString();
+        };
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const qint64 max = kMaxPlayListBytes;
+        QByteArray lines;
+        for (int i = 0; i < kMaxListEntries + 3; ++i)
+            lines += "http://v/" + QByteArray::number(i) + "\r\n";
 
-    f.menuItem("Exit")->trigger();
-    QCOMPARE(player->state(), MediaPlayer::State::Stopped);
-    QVERIFY(!player->hasEngine());
-    QCOMPARE(mediaThreads(), 0);
-    QTRY_VERIFY(!window);  // with everything it owned
-    QVERIFY(about && about->isVisible());
+        QTest::newRow("cancelled") << QString() << 2 << QString() << false;
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing")) << 2
+                                 << "No such file or directory" << false;
+        QTest::newRow("FIFO") << fifo << 2 << "it is a FIFO, not a regular file" << false;
+        QTest::newRow("directory") << m_dir.path() << 2 << "it is a directory, not" << false;
+        QTest::newRow("device") << "/dev/zero" << 2 << "it is a character device, not" << false;
+        QTest::newRow("too large") << file("big", max + 1) << 2 << "larger than 64 MiB" << false;
+        QTest::newRow("no line end")
+            << file("line", max) << 1 << "1 of its lines were longer than 64 KiB" << false;
+        QTest::newRow("window closed") << file("line", max) << 2 << QString() << true;
+        QTest::newRow("more lines than the list holds")
+            << file("lines", lines.size(), lines) << int(kMaxListEntries) << "the last 3 lines"
+            << false;
+    }
 
-    // Runs the application's own loop, as the program does: closing About ends it.
-    bool timedOut = false;
-    QTimer::singleShot(0, about, &QWidget::close);
-    QTimer::singleShot(20'000, [&] {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QApplication::exec();
-    QVERIFY(!timedOut);
-}
+    void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy() {
+        QFETCH(QString, path);
+        QFETCH(int, count);
+        QFETCH(QString, said);
+        QFETCH(bool, closeWhileReading);
+        MemoryList list;
+        list.append(QStringLiteral("keep"));
+        list.append(QStringLiteral("me"));
+        FakeFileDialog dialog;
+        dialog.answers = {path};
+        MemoryMessageBox messages;
+        struct HookedPump final : EventPump {
+            void yield() override { onYield(); }
+            std::function<void()> onYield;
+        } pump;
+        std::optional<PlayListCommands> commands(std::in_place, list, dialog, messages, pump);
+        bool listKeptDuringRead = true;
+        int yields = 0;
+        pump.onYield = [&] {
+            QtEventPump().yield();
+            ++yields;
+            listKeptDuringRead = listKeptDuringRead && list.count() == 2;
+            if (closeWhileReading) {
+                commands.reset();
+            }
+        };
+        ::alarm(60);  // a read that hangs ends the run here, with a signal
+        commands->openlist_Click();
+        ::alarm(0);
 
-QObject* makeMainWindowTest() {
-    return new MainWindowTest;
-}
+        QCOMPARE(list.count(), count);
+        if (count == 2) {
+            QCOMPARE(list.items(), (QStringList{"keep", "me"}));
+        }
+        QVERIFY(listKeptDuringRead);
+        QCOMPARE(messages.shown.size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty()) {
+            QVERIFY2(messages.shown[0].contains(said), qPrintable(messages.shown[0]));
+        }
+        if (count == 1) {  // a 64 MiB read lets the window's events in all along
+            QCOMPARE(list.item(0), QString(kMaxPlayListLine, QChar(0)));
+            QVERIFY2(yields >= 64, qPrintable(QString::number(yields)));
+        }
+    }
+
+    void exit_stopsThePlayerAtOnceAndAboutKeepsTheProgram() {
+        QApplication::setQuitOnLastWindowClosed(true);
+        Fixture f;
+        QPointer<MediaPlayer> player = f.window.player();
+        f.find<QListWidget>("List2")->addItem(kClip);
+        f.find<QListWidget>("List2")->setCurrentRow(0);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+        QVERIFY(mediaThreads() > 0);
+        f.menuItem("about")->trigger();
+        QPointer<AboutWindow> about = f.window.aboutWindow();
+        QPointer<MainWindow> window = &f.window;
+
+        f.menuItem("Exit")->trigger();
+        QCOMPARE(player->state(), MediaPlayer::State::Stopped);
+        QVERIFY(!player->hasEngine());
+        QCOMPARE(mediaThreads(), 0);
+        QTRY_VERIFY(!window);  // with everything it owned
+        QVERIFY(about && about->isVisible());
+
+        // Runs the application's own loop, as the program does: closing About ends it.
+        bool timedOut = false;
+        QTimer::singleShot(0, about, &QWidget::close);
+        QTimer::singleShot(20'000, [&] {
+            timedOut = true;
+            QCoreApplication::quit();
+        });
+        QApplication::exec();
+        QVERIFY(!timedOut);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+VIDRAKE_UI_TEST_MAIN(MainWindowTest)
 #include "test_main_window.moc"

@@ -1,5 +1,5 @@
 // What the window layer's tests share: a window under the offscreen platform with fakes behind
-// its message boxes and file dialogs.
+// its message boxes and file dialogs, and a main that keeps the user's folders out of reach.
 #pragma once
 
 #include "main_window.h"
@@ -7,7 +7,11 @@
 #include "qt_window_system.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <clocale>
 
 namespace vidrake::test {
 
@@ -64,4 +68,36 @@ private:
     QPointer<MainWindow> m_alive;
 };
 
+// The user's folders, a scratch one that the tests must leave empty: crawls, plays, About,
+// Open and Save write nothing there.
+struct ScratchHome {
+    ScratchHome() {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+            qputenv(name, dir.path().toLocal8Bit());
+        }
+    }
+    int written() const {
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        const QStringList left = QDir(dir.path()).entryList(all);
+        if (!left.isEmpty()) {
+            qWarning("FAIL! written into the home: %s", qPrintable(left.join(u' ')));
+        }
+        return left.isEmpty() ? 0 : 1;
+    }
+    QTemporaryDir dir;
+};
+
 }  // namespace vidrake::test
+
+// The media library will not start unless numbers are formatted the C way; the tests close
+// windows on purpose.
+#define VIDRAKE_UI_TEST_MAIN(TestClass)                          \
+    int main(int argc, char** argv) {                            \
+        const vidrake::test::ScratchHome home;                   \
+        QApplication app(argc, argv);                            \
+        std::setlocale(LC_NUMERIC, "C");                         \
+        QApplication::setQuitOnLastWindowClosed(false);          \
+        Q_INIT_RESOURCE(vidrake);                                \
+        TestClass test;                                          \
+        return QTest::qExec(&test, argc, argv) | home.written(); \
+    }
