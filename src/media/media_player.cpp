@@ -210,7 +210,13 @@ void MediaPlayer::wireEngine() {
     connect(engine, &MediaEngine::started, this, [this] {
         setState(m_engine->value("pause").toBool() ? State::Paused : State::Playing);
     });
-    connect(engine, &MediaEngine::ended, this, [this] { setState(State::Stopped); });
+    connect(engine, &MediaEngine::ended, this, [this] {
+        // The end of a movie stopped for an address that is refused comes after the refusal,
+        // which must stay on show.
+        if (m_state != State::Failed) {
+            setState(State::Stopped);
+        }
+    });
     connect(engine, &MediaEngine::failed, this,
             [this](const QString& reason) { setState(State::Failed, reason); });
     connect(engine, &MediaEngine::pausedChanged, this, [this](bool paused) {
