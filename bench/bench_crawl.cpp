@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 using namespace vidrake;
 using namespace vidrake::bench;
@@ -126,42 +127,48 @@ int main(int argc, char** argv) {
         kSites, kSites / ahead.seconds, kSites / one.seconds, kSites / wget.seconds,
         ahead.seconds / wget.seconds, kSites / wget2.seconds, late);
 
-    // Three sites that never answer, each more than 8 after the one before, so that no two
-    // are in flight together: the walk waits out each in turn.
-    const WebShape stalled{kSites, 0, 1, {3, 11, 19}};
-    sites.clear();
-    for (int k = 0; k < kSites; ++k) {
-        sites.append(QString::fromStdString(siteAddress(port, k, stalled)));
-    }
-    writeList(listFile, sites);
+    // Three sites that never answer: close together they are in flight at once and their waits
+    // overlap; 8 apart no two are in flight together, so the walk waits out each in turn.
     internet.setLimits(
         {qint64(64) << 20, std::chrono::seconds(stallSeconds), std::chrono::minutes(5)});
-    const CrawlResult stall =
-        crawlOnce(internet, pump, startOf(stalled), allOfThem, kPagesInFlight);
     const std::string timeout = "--read-timeout=" + std::to_string(stallSeconds);
-    Best stallWget, stallWget2;
-    if (haveWget) {
-        peer({"wget", timeout}, stallWget);
-    }
-    if (haveWget2) {
-        peer({"wget2", "--max-threads=8", timeout}, stallWget2);
-    }
-    std::remove(listFile.c_str());
+    bool allMovies = true;
+    char section = 'b';
+    for (const std::vector<int>& silent : {std::vector<int>{3, 6, 9}, {3, 11, 19}}) {
+        const WebShape stalled{kSites, 0, 1, silent};
+        sites.clear();
+        for (int k = 0; k < kSites; ++k) {
+            sites.append(QString::fromStdString(siteAddress(port, k, stalled)));
+        }
+        writeList(listFile, sites);
+        const CrawlResult stall =
+            crawlOnce(internet, pump, startOf(stalled), allOfThem, kPagesInFlight);
+        Best stallWget, stallWget2;
+        if (haveWget) {
+            peer({"wget", timeout}, stallWget);
+        }
+        if (haveWget2) {
+            peer({"wget2", "--max-threads=8", timeout}, stallWget2);
+        }
+        std::remove(listFile.c_str());
 
-    std::printf(
-        "\n4b. The same web, sites 3, 11 and 19 never answering; %d s without a byte "
-        "ends a page (once)\n",
-        stallSeconds);
-    std::printf("%-44s %9s %9s %8s\n", "", "seconds", "sites/s", "vs ours");
-    Best stallOurs;
-    stallOurs.add(stall.seconds);
-    printRow("ours: Command1_Click, 8 pages in flight", stallOurs, stall.seconds, kSites);
-    printRow("wget -i LIST --read-timeout", stallWget, stall.seconds, kSites);
-    printRow("wget2 --max-threads=8 -i LIST --read-timeout", stallWget2, stall.seconds, kSites);
-    std::printf(
-        "summary: %d sites, 3 of them silent, %d s limit: ours %.1f s (%lld movies), wget %.1f s, "
-        "wget2 %.1f s\n",
-        kSites, stallSeconds, stall.seconds, static_cast<long long>(stall.movies.size()),
-        stallWget.seconds, stallWget2.seconds);
-    return whole && stall.movies.size() == kSites - 3 ? 0 : 1;
+        std::printf(
+            "\n4%c. The same web, sites %d, %d and %d never answering; %d s without a byte "
+            "ends a page (once)\n",
+            section++, silent[0], silent[1], silent[2], stallSeconds);
+        std::printf("%-44s %9s %9s %8s\n", "", "seconds", "sites/s", "vs ours");
+        Best stallOurs;
+        stallOurs.add(stall.seconds);
+        printRow("ours: Command1_Click, 8 pages in flight", stallOurs, stall.seconds, kSites);
+        printRow("wget -i LIST --read-timeout", stallWget, stall.seconds, kSites);
+        printRow("wget2 --max-threads=8 -i LIST --read-timeout", stallWget2, stall.seconds,
+                 kSites);
+        std::printf(
+            "summary: %d sites, %d, %d and %d silent, %d s limit: ours %.1f s (%lld movies), "
+            "wget %.1f s, wget2 %.1f s\n",
+            kSites, silent[0], silent[1], silent[2], stallSeconds, stall.seconds,
+            static_cast<long long>(stall.movies.size()), stallWget.seconds, stallWget2.seconds);
+        allMovies = allMovies && stall.movies.size() == kSites - 3;
+    }
+    return whole && allMovies ? 0 : 1;
 }
