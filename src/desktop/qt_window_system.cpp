@@ -30,6 +30,8 @@ QtMessageBox::QtMessageBox(QWidget* parent, QString title)
 void QtMessageBox::show(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok, m_parent);
     box.setObjectName(QStringLiteral("messageBox"));
+    // Messages carry file names and addresses, which must not be read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

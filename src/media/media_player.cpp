@@ -180,6 +180,7 @@ QWidget* MediaPlayer::buildControlBar() {
 
     m_status = new QLabel(bar);
     m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setTextFormat(Qt::PlainText);  // a reason may hold a server's own words
     m_status->setAccessibleName(tr("Player status"));
     // A long fault must not widen the player; the tooltip carries all of it.
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -306,7 +307,8 @@ void MediaPlayer::setState(State state, const QString& reason) {
     m_playPause->setToolTip(words);
     m_playPauseAction->setText(words);
     m_status->setText(statusText());
-    m_status->setToolTip(statusText());
+    // Tool tips read anything that looks like markup as markup: this one is escaped.
+    m_status->setToolTip(QStringLiteral("<qt>%1</qt>").arg(statusText().toHtmlEscaped()));
     if (changed) {
         emit stateChanged(state);
     }

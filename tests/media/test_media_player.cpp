@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTcpServer>
 #include <QToolButton>
+#include <QTextDocumentFragment>
 #include <QUrl>
 #include <QtTest>
 
@@ -53,6 +54,9 @@ private slots:
             m_server.setPage(QByteArray("/") + name, clip.readAll());
         }
         m_server.setPage("/page.html", "<html><body>no movie here</body></html>");
+        loopback::Reply markup(404);  // words of the server's own that look like markup
+        markup.raw = "HTTP/1.1 404 <b>Gone</b>\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        m_server.setRoute("/markup.avi", markup);
     }
 
     void init() {
@@ -86,6 +90,7 @@ private slots:
         closed.close();
         QTest::newRow("404") << m_server.url("/missing.avi") << "404";
         QTest::newRow("not a movie") << m_server.url("/page.html") << "not a movie";
+        QTest::newRow("markup") << m_server.url("/markup.avi") << "<b>Gone</b>";
         QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/a.avi").arg(port)
                                  << "refused";
     }
@@ -120,6 +125,11 @@ private slots:
         }
         QTRY_VERIFY2_WITH_TIMEOUT(status->text().contains(words, Qt::CaseInsensitive),
                                   qPrintable(status->text()), kWait);
+        // What the line and its tool tip show is the text itself, never read as markup.
+        const QString tip = status->toolTip();
+        QVERIFY(status->textFormat() == Qt::PlainText || !Qt::mightBeRichText(status->text()));
+        QCOMPARE(Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
+                 status->text());
         QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);  // no dialog
         QVERIFY(startPlaying("/c.wmv"));                           // and it recovers
     }
