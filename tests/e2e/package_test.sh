@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # The Debian package that cpack makes from this build: it holds what `cmake --install` installs
 # (which the install test checks, and the end-to-end test runs), under /usr only; its control
-# fields; and what lintian says. Nothing is installed into the system.
-# Usage: package_test.sh BUILD_DIR PROJECT_VERSION WORK_DIR
+# fields; what lintian says; and the crawler, unpacked with dpkg -x, walking the packaged sample
+# web. Nothing is installed into the system.
+# Usage: package_test.sh BUILD_DIR PROJECT_VERSION WORK_DIR EXPECTED_CRAWL
 # Exits 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
 
-build=$1 version=$2
+build=$1 version=$2 expected=$4
 for tool in dpkg-deb lintian; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"; exit 77; }
 done
 work=$(mktemp -d "$3/package.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'kill %1 2>/dev/null; rm -rf "$work"' EXIT
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -37,6 +38,15 @@ for lib in libc6 libmpv2 libqt6widgets6 libre2; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 sed 's/,/\n/g; s/|/\n/g' <<<"$depends" | grep -qE '^ *mpv( |$)' && fail "Depends names mpv: $depends"
+
+# --- Run from where dpkg -x put it: the sample web's server finds its pages beside itself.
+dpkg-deb -x "$deb" "$work/unpacked" || die "dpkg-deb -x"
+bin=$work/unpacked/usr/bin
+"$bin/vidrake-sample-web" --port 0 --seconds 120 --parent-pid $$ >"$work/server.out" &
+for _ in $(seq 100); do base=$(head -n 1 "$work/server.out"); [ -n "$base" ] && break; sleep 0.1; done
+mapfile -t found < <("$bin/vidrake-crawl" -n 10 "${base}index.html" 2>/dev/null)
+mapfile -t wanted < <(sed "s|^|${base}movies/|" "$expected")
+[ "${found[*]}" == "${wanted[*]}" ] || fail "the unpacked crawler found: ${found[*]:-nothing}"
 
 # --- lintian: no errors.
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1
