@@ -58,10 +58,7 @@ void actAsProxy(LoopbackServer& proxy) {
 // The page as the crawler fetches it; `yields` counts the turns the event loop had meanwhile.
 QByteArray fetch(const QString& address, FetchLimits limits = {}, int* yields = nullptr) {
     struct CountingPump final : EventPump {
-        void yield() override {
-            QtEventPump().yield();
-            ++yields;
-        }
+        void yield() override { QtEventPump().yield(), ++yields; }
         int yields = 0;
     } pump;
     InternetClient client(limits);
@@ -87,8 +84,7 @@ private slots:
     void page_isTheBodyOfAnyStatusOrEmpty() {
         LoopbackServer server;
         const QByteArray exact(2048, 'a');
-        QByteArray large;
-        for (int i = 0; i < 300'000; ++i) large.append(static_cast<char>('a' + i % 26));
+        const QByteArray large = QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(11'539);
         server.setPage("/exact", exact);
         server.setPage("/empty", "");
         const QByteArray part = large.left(9000);
@@ -104,23 +100,29 @@ private slots:
         server.setRedirect("/hop2", QStringLiteral("/exact"));
         server.setRedirect("/tofile", QStringLiteral("file:///etc/hostname"));
         server.setRedirect("/loop", QStringLiteral("/loop"));
-        Reply garbage, hugeHead;
+        Reply garbage, hugeHead, interim, moved;
         garbage.raw = "SSH-2.0-nonsense\r\n\r\n";
         hugeHead.raw = "HTTP/1.1 200 OK\r\nX: " + QByteArray(100'000, 'h') + "\r\n\r\nbody";
+        interim.raw = QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(1000) +
+                      "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+        moved.raw = "HTTP/1.1 302 Found\r\nLocation: /caf\xE9\r\nContent-Length: 0\r\n\r\n";
         server.setRoute("/garbage", garbage);
         server.setRoute("/hugehead", hugeHead);
+        server.setRoute("/interim", interim);
+        server.setRoute("/moved", moved);
 
         const std::pair<const char*, QByteArray> pages[] = {
             {"/exact", exact}, {"/hop1", exact},         {"/trickle", part},
-            {"/close", large}, {"/gone", "<p>gone</p>"}, {"/nowhere", "404 Not Found\n"},
+            {"/close", large}, {"/gone", "<p>gone</p>"}, {"/interim", "hello"},
         };
         for (const auto& [path, page] : pages) {
             int yields = 0;
             QVERIFY2(fetch(server.url(QLatin1String(path)), {}, &yields) == page, path);
             QVERIFY2(yields > page.size() / 2048, path);  // one a block, one for the end
         }
+        QCOMPARE(fetch(server.url("/interim"), {20'000}), QByteArray());  // heads count: 25 KB
         // A redirect may not lead off the web, nor on for ever; what is not HTTP is no page.
-        QStringList empty{"", "nonsense", "file:///etc/hostname", "http://127.0.0.1:1/"};
+        QStringList empty{"nonsense", "http://127.0.0.1:1/"};
         for (const char* path : {"/empty", "/tofile", "/loop", "/garbage", "/hugehead"}) {
             empty << server.url(QLatin1String(path));
         }
@@ -130,6 +132,8 @@ private slots:
         }
         QCOMPARE(server.requestedPaths().count("/loop"), 51);
         QCOMPARE(server.requestedPaths().count("/exact"), 2);  // nothing answered from a cache
+        fetch(server.url("/moved"));  // the Location's bytes go on as they came
+        QCOMPARE(server.requestedPaths().last(), "/caf%E9");
         for (const QByteArray& head : server.requests()) {
             QVERIFY2(head.startsWith("GET /") && head.contains("\r\nUser-Agent: VB OpenUrl\r\n") &&
                          head.toLower().contains("cache-control: no-cache"),
@@ -137,7 +141,7 @@ private slots:
         }
     }
 
-    void limits_endSilentSlowAndEndlessServersWhileTheLoopRuns() {
+    void limits_endSilentSlowEndlessAndUnansweringServersWhileTheLoopRuns() {
         LoopbackServer server;
         Reply silent{200, QByteArray(5000, 's')};
         silent.stallAfter = 100;
@@ -157,11 +161,9 @@ private slots:
         timer.start(20);
         QCOMPARE(fetch(server.url("/silent"), {64 << 20, 300ms, 300'000ms}), QByteArray(100, 's'));
         QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
-        timer.stop();
 
         const QByteArray slowPage = fetch(server.url("/slow"), {64 << 20, 30'000ms, 400ms});
-        QVERIFY(!slowPage.isEmpty());
-        QVERIFY(slowPage.size() < 100'000);
+        QVERIFY(!slowPage.isEmpty() && slowPage.size() < 100'000);
         QCOMPARE(slowPage, QByteArray(slowPage.size(), 'w'));
 
         // A page never takes more room than the limit, however it grows; the response head counts
@@ -173,6 +175,23 @@ private slots:
         // The limits a user gets: a page stops at 64 MiB.
         QVERIFY(cutAt(fetch(server.url("/endless")), qsizetype(64) << 20));
         QTRY_COMPARE(server.openConnections(), 0);  // nothing left open after a cut
+
+        // A listener whose backlog of one is taken: the next handshake is never answered.
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof addr;
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        const int filler = socket(AF_INET, SOCK_STREAM, 0);
+        auto* any = reinterpret_cast<sockaddr*>(&addr);
+        QVERIFY(bind(listener, any, length) == 0 && listen(listener, 0) == 0 &&
+                getsockname(listener, any, &length) == 0 && ::connect(filler, any, length) == 0);
+        // Only the connect limit can end it.
+        QCOMPARE(fetch(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port)),
+                       {64 << 20, 1h, 1h, 100ms}),
+                 QByteArray());
+        ::close(filler);
+        ::close(listener);
     }
 
     void toUrl_sendsWindows1252BytesAndIdnHosts() {
@@ -276,44 +295,6 @@ private slots:
             QVERIFY2(fetch(site->url(QStringLiteral("/"))) == c.expected, c.certificate);
         }
         QVERIFY(plain.requests().isEmpty());
-    }
-
-    void heads_countTowardThePageAndLocationsKeepTheirBytes() {
-        LoopbackServer server;
-        Reply interim;
-        interim.raw = QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(1000) +
-                      "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
-        server.setRoute("/interim", interim);
-        FetchLimits small;
-        small.maxBytes = 20'000;  // less than the interim heads
-        QCOMPARE(fetch(server.url("/interim")), "hello");
-        QCOMPARE(fetch(server.url("/interim"), small), QByteArray());
-
-        Reply moved;
-        moved.raw = "HTTP/1.1 302 Found\r\nLocation: /caf\xE9\r\nContent-Length: 0\r\n\r\n";
-        server.setRoute("/moved", moved);
-        fetch(server.url("/moved"));
-        QCOMPARE(server.requestedPaths().last(), "/caf%E9");
-    }
-
-    void connect_givesUpWhenNoConnectionIsMade() {
-        // A listener whose backlog of one is taken: the next handshake is never answered.
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof addr;
-        const int listener = socket(AF_INET, SOCK_STREAM, 0);
-        const int filler = socket(AF_INET, SOCK_STREAM, 0);
-        auto* any = reinterpret_cast<sockaddr*>(&addr);
-        QVERIFY(bind(listener, any, length) == 0 && listen(listener, 0) == 0 &&
-                getsockname(listener, any, &length) == 0 && ::connect(filler, any, length) == 0);
-        FetchLimits limits;
-        limits.stallTimeout = limits.totalTimeout = 1h;  // only the connect limit can end it
-        limits.connectTimeout = 100ms;
-        QCOMPARE(fetch(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port)), limits),
-                 QByteArray());
-        ::close(filler);
-        ::close(listener);
     }
 
     void hangingNameLookup_doesNotHoldTheProcess() {
