@@ -34,7 +34,6 @@ private slots:
         QCOMPARE(code_page::encode(text), all);
         for (int b = 0; b < 256; ++b) {
             const auto c = convert(toChar, static_cast<char>(b), wchar_t(0));
-            QCOMPARE(!c, unassigned.contains(b));
             QCOMPARE(text.at(b).unicode(), c ? char16_t(*c) : char16_t(b));
         }
         // Every other character of the basic plane: the system's byte, or '?' where it has none.
@@ -42,9 +41,8 @@ private slots:
         for (char16_t u = 1; u != 0; ++u) {
             const auto byte = unassigned.contains(u) ? std::optional(static_cast<char>(u))
                                                      : convert(toByte, wchar_t(u), '?');
-            if (code_page::encodeChar(QChar(u)) != byte.value_or('?')) {
-                wrong += QString::number(u, 16);
-            }
+            wrong +=
+                code_page::encodeChar(QChar(u)) == byte.value_or('?') ? "" : QString::number(u, 16);
         }
         QCOMPARE(wrong, QString());
         iconv_close(toChar);
@@ -108,14 +106,12 @@ private slots:
         const QString path = file("old\r\n");
         QCOMPARE(writePlayList(path, {}), QString());
         QCOMPARE(bytes(), QByteArray());
-        QCOMPARE(
-            writePlayList(path, {"http://a/1.avi", "", QString::fromUtf8("caf\u00E9\u20AC\u0141")}),
-            QString());
-        QCOMPARE(bytes(), QByteArray("http://a/1.avi\r\n\r\ncaf\xE9\x80?\r\n"));
+        QCOMPARE(writePlayList(path, {"a", "", QString::fromUtf8("\u20AC")}), QString());
+        QCOMPARE(bytes(), QByteArray("a\r\n\r\n\x80\r\n"));  // the euro where Latin-1 has none
         // A save that cannot happen says why and leaves the old file as it was.
         QVERIFY(!writePlayList(path + QStringLiteral("/inside"), {"x"}).isEmpty());
         QVERIFY(!writePlayList(m_dir.path(), {"x"}).isEmpty());
-        QCOMPARE(bytes(), QByteArray("http://a/1.avi\r\n\r\ncaf\xE9\x80?\r\n"));
+        QCOMPARE(bytes(), QByteArray("a\r\n\r\n\x80\r\n"));
     }
 
 private:
