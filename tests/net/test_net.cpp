@@ -197,8 +197,7 @@ private slots:
     void toUrl_sendsWindows1252BytesAndIdnHosts() {
         // A host typed in (one character a letter) and found in a UTF-8 page (two each).
         const std::pair<const char*, QByteArray> sent[] = {
-            {"http://h/caf\u00E9 x", "http://h/caf%E9%20x"},
-            {"http://h/\u20AC", "http://h/%80"},
+            {"http://h/\u20AC x", "http://h/%80%20x"},
             {"http://h/a%20b?q=1", "http://h/a%20b?q=1"},
             {"https://h:8443/", "https://h:8443/"},
             {"http://u@b\u00FCcher.example:81/\u00FC", "http://u@xn--bcher-kva.example:81/%FC"},
@@ -219,8 +218,6 @@ private slots:
             const char* url;
             const char* proxy;
         } cases[] = {
-            {"", "http://a.com/", ""},
-            {"http_proxy=p:3128", "http://a.com/", "http://p:3128"},
             {"http_proxy=p:3128", "https://a.com/", ""},
             {"HTTP_PROXY=up:1 http_proxy=p:2", "http://a.com/", "http://p:2"},
             {"HTTP_PROXY=up:1", "http://a.com/", "http://up:1"},
