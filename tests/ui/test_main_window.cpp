@@ -70,7 +70,7 @@ private slots:
         const WId id = f.window.winId();
         const int index = WindowClassStyles::kStyleIndex;
         QCOMPARE(f.styles.GetClassLong(id, index), kDropShadowStyle);
-        f.styles.SetClassLong(id, index, 0x8 | kDropShadowStyle);
+        f.styles.SetClassLong(id, index, 0x8);
         ApplyDropShadow(f.styles, id);
         QCOMPARE(f.styles.GetClassLong(id, index), 0x8 | kDropShadowStyle);
         ApplyDropShadow(f.styles, WId(0xDEAD));  // names no window: nothing happens
@@ -134,7 +134,6 @@ private slots:
         });
         QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
         QVERIFY(closedAtOnce);
-        QVERIFY(!f.window.isVisible());
         // Had the run gone on, the next site would stand in the label.
         QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(0)));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
@@ -187,32 +186,25 @@ private slots:
     }
 
     void about_isOneWindowThatClosesEveryWay() {
+        // Asked for twice, it is one window loaded once. OK and the close box unload it; Escape
+        // closes it in the end-to-end test.
         Fixture f;
-        f.menuItem("about")->trigger();
-        QPointer<AboutWindow> about = f.window.aboutWindow();
-        QVERIFY(about && about->isVisible());
-        f.menuItem("about")->trigger();
-        QCOMPARE(f.window.aboutWindow(), about.data());
-        QCOMPARE(about->loads(), 1);
-        const auto tops = QApplication::topLevelWidgets();
-        QCOMPARE(std::count_if(
-                     tops.begin(), tops.end(),
-                     [](QWidget* w) { return qobject_cast<AboutWindow*>(w) && w->isVisible(); }),
-                 1);
-
-        // Escape closes it in the end-to-end test.
-        const std::function<void(AboutWindow*)> ways[] = {
-            [](AboutWindow* w) {
-                QTest::mouseClick(w->findChild<QWidget*>("cmdOK"), Qt::LeftButton);
-            },
-            [](AboutWindow* w) { w->close(); },
-        };
-        for (const auto& close : ways) {
+        for (const bool byOK : {true, false}) {
             f.menuItem("about")->trigger();
-            QPointer<AboutWindow> w = f.window.aboutWindow();
-            QVERIFY(w && w->isVisible());
-            close(w.data());
-            QTRY_VERIFY(!w);  // unloaded, not just hidden
+            f.menuItem("about")->trigger();
+            QPointer<AboutWindow> about = f.window.aboutWindow();
+            QVERIFY(about);
+            QCOMPARE(about->loads(), 1);
+            int shown = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                shown += qobject_cast<AboutWindow*>(w) && w->isVisible() ? 1 : 0;
+            QCOMPARE(shown, 1);
+            if (byOK) {
+                QTest::mouseClick(about->findChild<QWidget*>("cmdOK"), Qt::LeftButton);
+            } else {
+                about->close();
+            }
+            QTRY_VERIFY(!about);  // unloaded, not just hidden
         }
     }
 
@@ -255,7 +247,6 @@ private slots:
         QCOMPARE(list->selectedItems().size(), 0);
         f.menuItem("NewList")->trigger();
         QCOMPARE(f.movies(), QStringList{});
-        QCOMPARE(f.dialog.shown, 4);
     }
 
     void open_ofWhatIsNoPlayList_keepsTheListAndSaysWhy_data() {
