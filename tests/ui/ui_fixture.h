@@ -75,7 +75,8 @@ struct ScratchHome {
     int written() const {
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         const QStringList left = QDir(dir.path()).entryList(all);
-        if (left.isEmpty()) return 0;
+        if (left.isEmpty())
+            return 0;
         qWarning("FAIL! written into the home: %s", qPrintable(left.join(u' ')));
         return 1;
     }
