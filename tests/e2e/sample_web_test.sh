@@ -48,7 +48,7 @@ for movie in $(grep -oE '(http)\S+\.(avi|mpg|wmv)' "$work/pages.html"); do
     cmp -s <(curl -s "$movie") "$clips/testsrc.${movie##*.}" || fail "$movie is not its test clip"
 done
 for kind in avi mpg wmv; do [[ "$kinds" == *" $kind"* ]] || fail "no .$kind film in the sample"; done
-# A page and a clip are told apart by their type (the rest of the table is no more than the code).
+# A page's type and a clip's; the server's other rows would only restate its table.
 clip="${base}movies/paper-boats.avi" size=$(stat -c %s "$clips/testsrc.avi")
 expect_eq "$(header Content-Type "${base}index.html")" "text/html; charset=utf-8" "type of a page"
 expect_eq "$(header Content-Type "$clip")" "video/x-msvideo" "type of a clip"

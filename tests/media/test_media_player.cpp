@@ -208,7 +208,7 @@ private slots:
         playPause->click();  // plays the same address again from the start
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
         QCOMPARE(m_player->engineValue("volume").toDouble(), 30.0);
-        m_player->shutDown();             // what it stops the window's Exit test sees
+        m_player->shutDown();             // what it stops, the window's Exit test checks
         QVERIFY(startPlaying("/c.wmv"));  // and the next play starts it again
     }
 
