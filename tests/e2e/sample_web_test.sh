@@ -35,7 +35,6 @@ port=${base##*:} port=${port%/}
 # harvest are all served, and every film on them is one of the test clips.
 curl -s "${base}index.html" >"$work/pages.html"
 cmp -s "$work/pages.html" <(curl -s "$base") || fail "/ is not the start page"
-grep -q "href=\"${base}style.css\"" "$work/pages.html" || fail "the start page does not link here"
 mapfile -t sites < <(grep -oE 'http\S+\.(com|net)' "$work/pages.html")
 expect_eq "${#sites[@]}" 10 "site links on the start page"
 for site in "${sites[@]}"; do
@@ -49,17 +48,12 @@ for movie in $(grep -oE '(http)\S+\.(avi|mpg|wmv)' "$work/pages.html"); do
     cmp -s <(curl -s "$movie") "$clips/testsrc.${movie##*.}" || fail "$movie is not its test clip"
 done
 for kind in avi mpg wmv; do [[ "$kinds" == *" $kind"* ]] || fail "no .$kind film in the sample"; done
-while read -r path type; do
-    expect_eq "$(header Content-Type "$base$path")" "$type" "type of $path"
-done <<TYPES
-index.html text/html; charset=utf-8
-movies/paper-boats.avi video/x-msvideo
-movies/tram-at-dusk.mpg video/mpeg
-movies/kettle-song.wmv video/x-ms-wmv
-TYPES
+# A page's type and a clip's; the server's other rows would only restate its table.
+clip="${base}movies/paper-boats.avi" size=$(stat -c %s "$clips/testsrc.avi")
+expect_eq "$(header Content-Type "${base}index.html")" "text/html; charset=utf-8" "type of a page"
+expect_eq "$(header Content-Type "$clip")" "video/x-msvideo" "type of a clip"
 
 # --- Ranges, HEAD, and nothing outside the root, however it is spelled.
-clip="${base}movies/paper-boats.avi" size=$(stat -c %s "$clips/testsrc.avi")
 while read -r want args; do
     expect_eq "$(status $args)" "$want" "status of $args"
 done <<STATUSES
@@ -118,10 +112,8 @@ kill "$parent"
 until_true ended "${pids[-1]}" || fail "the server outlived its parent"
 
 # --- Bad arguments are refused with a message.
-"$server" --port 70000 >/dev/null 2>&1
-expect_eq $? 2 "port out of range"
-"$server" --root "$work/none" >/dev/null 2>&1
-expect_eq $? 2 "missing root"
+"$server" --port 70000 2>/dev/null; expect_eq $? 2 "port out of range"
+"$server" --root "$work/none" 2>/dev/null; expect_eq $? 2 "missing root"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "sample web: all checks passed"

@@ -18,14 +18,10 @@ namespace vidrake::test {
 // Answers the Open and Save dialogs with the names the test lines up.
 struct FakeFileDialog final : FileDialog {
     void ShowOpen() override { ShowSave(); }
-    void ShowSave() override {
-        ++shown;
-        name = answers.isEmpty() ? QString() : answers.takeFirst();
-    }
+    void ShowSave() override { name = answers.isEmpty() ? QString() : answers.takeFirst(); }
     QString FileName() const override { return name; }
     QStringList answers;
     QString name;
-    int shown = 0;
 };
 
 struct Fixture {
@@ -79,10 +75,10 @@ struct ScratchHome {
     int written() const {
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
         const QStringList left = QDir(dir.path()).entryList(all);
-        if (!left.isEmpty()) {
-            qWarning("FAIL! written into the home: %s", qPrintable(left.join(u' ')));
-        }
-        return left.isEmpty() ? 0 : 1;
+        if (left.isEmpty())
+            return 0;
+        qWarning("FAIL! written into the home: %s", qPrintable(left.join(u' ')));
+        return 1;
     }
     QTemporaryDir dir;
 };
