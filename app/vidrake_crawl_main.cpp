@@ -1,11 +1,11 @@
 // vidrake-crawl: the crawler without a window. Each address is one press of "&Crawl" in one
 // window that lives for the whole command; the movie list is printed at the end.
-#include "code_page.h"
-#include "crawl.h"
-#include "event_pump.h"
-#include "internet_client.h"
-#include "memory_stores.h"
-#include "play_list_file.h"
+#include "crawler/crawl.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
+#include "platform/memory_stores.h"
+#include "text/code_page.h"
+#include "text/play_list_file.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

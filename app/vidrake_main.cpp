@@ -1,7 +1,7 @@
 // vidrake: the window program.
-#include "app_info.h"
-#include "main_window.h"
-#include "qt_window_system.h"
+#include "desktop/qt_window_system.h"
+#include "ui/app_info.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -3,8 +3,8 @@
 // against wget -i (one by one) and wget2 with 8 threads fetching the very sites the walk visited.
 #include "bench_pages.h"
 #include "bench_util.h"
-#include "event_pump.h"
-#include "internet_client.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
 
 #include <QCoreApplication>
 

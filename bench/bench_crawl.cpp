@@ -4,8 +4,8 @@
 //   --stall-seconds S   the time without a byte after which a page ends, in the second run (5)
 #include "bench_pages.h"
 #include "bench_util.h"
-#include "event_pump.h"
-#include "internet_client.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
         stallOurs.add(stall.seconds);
         printRow("ours: Command1_Click, 8 pages in flight", stallOurs, stall.seconds, kSites);
         printRow("wget -i LIST --read-timeout", stallWget, stall.seconds, kSites);
-        printRow("wget2 --max-threads=8 -i LIST --read-timeout", stallWget2, stall.seconds,
-                 kSites);
+        printRow("wget2 --max-threads=8 -i LIST --read-timeout", stallWget2, stall.seconds, kSites);
         std::printf(
             "summary: %d sites, %d, %d and %d silent, %d s limit: ours %.1f s (%lld movies), "
             "wget %.1f s, wget2 %.1f s\n",

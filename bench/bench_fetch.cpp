@@ -1,9 +1,9 @@
 // vidrake-bench-fetch: one 64 MiB page fetched and harvested over loopback against curl, how
 // long the event loop is kept waiting meanwhile, the memory it takes, and where the time goes.
 #include "bench_util.h"
-#include "event_pump.h"
-#include "fetch_page.h"
-#include "internet_client.h"
+#include "crawler/fetch_page.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,8 +2,8 @@
 // to make a backtracking matcher slow, against grep -oE on the same bytes.
 #include "bench_pages.h"
 #include "bench_util.h"
-#include "crawl.h"
-#include "pattern_matcher.h"
+#include "crawler/crawl.h"
+#include "text/pattern_matcher.h"
 
 #include <QCoreApplication>
 

@@ -1,10 +1,10 @@
 // vidrake-bench-queue: one start page with 32,767 distinct site links, the most the site queue
 // holds; how long the fetch, the harvest and the queueing of every link take.
 #include "bench_util.h"
-#include "event_pump.h"
-#include "fetch_page.h"
-#include "internet_client.h"
-#include "pattern_matcher.h"
+#include "crawler/fetch_page.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
+#include "text/pattern_matcher.h"
 
 #include <QCoreApplication>
 

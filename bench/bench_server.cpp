@@ -4,7 +4,7 @@
 //   /start?<WebShape query> a start page linking sites of that shape
 //   /site/K[-dMS][-n][-s].com  a site: delayed, without a movie, or stalled
 #include "bench_pages.h"
-#include "loopback_server.h"
+#include "loopback_web/loopback_server.h"
 
 #include <QCoreApplication>
 #include <QTimer>

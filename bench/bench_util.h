@@ -2,8 +2,8 @@
 // files, the server's address, and a window made of in-memory stores for a Crawler.
 #pragma once
 
-#include "crawl.h"
-#include "memory_stores.h"
+#include "crawler/crawl.h"
+#include "platform/memory_stores.h"
 
 #include <QTimer>
 

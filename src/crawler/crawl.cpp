@@ -1,11 +1,11 @@
-#include "crawl.h"
+#include "crawler/crawl.h"
 
-#include "event_pump.h"
-#include "fetch_ahead.h"
-#include "fetch_page.h"
-#include "hourglass.h"
-#include "internet_client.h"
-#include "wanted_number.h"
+#include "crawler/fetch_ahead.h"
+#include "crawler/fetch_page.h"
+#include "crawler/wanted_number.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
+#include "support/hourglass.h"
 
 #include <optional>
 

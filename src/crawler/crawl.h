@@ -3,9 +3,9 @@
 // the next in a CrawlState that the owner of the stores keeps.
 #pragma once
 
-#include "pattern_matcher.h"
-#include "stores.h"
-#include "window_system.h"
+#include "platform/stores.h"
+#include "platform/window_system.h"
+#include "text/pattern_matcher.h"
 
 #include <QHash>
 #include <QLocale>

@@ -1,6 +1,6 @@
-#include "fetch_ahead.h"
+#include "crawler/fetch_ahead.h"
 
-#include "stores.h"
+#include "platform/stores.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // order; whatever is still open when the walk ends is aborted and thrown away.
 #pragma once
 
-#include "fetch_page.h"
+#include "crawler/fetch_page.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "fetch_page.h"
+#include "crawler/fetch_page.h"
 
-#include "event_pump.h"
-#include "page_buffer.h"
+#include "net/page_buffer.h"
+#include "platform/event_pump.h"
 
 namespace vidrake {
 

@@ -4,7 +4,7 @@
 // it before it reads them.
 #pragma once
 
-#include "internet_client.h"
+#include "net/internet_client.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "wanted_number.h"
+#include "crawler/wanted_number.h"
 
 #include <cmath>
 

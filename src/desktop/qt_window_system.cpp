@@ -1,4 +1,4 @@
-#include "qt_window_system.h"
+#include "desktop/qt_window_system.h"
 
 #include <QApplication>
 #include <QFileDialog>

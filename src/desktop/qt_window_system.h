@@ -2,7 +2,7 @@
 // modal message boxes, the Open and Save dialogs, and the class style of a window.
 #pragma once
 
-#include "window_system.h"
+#include "platform/window_system.h"
 
 #include <QHash>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "widget_stores.h"
+#include "desktop/widget_stores.h"
 
 #include <algorithm>
 #include <cmath>

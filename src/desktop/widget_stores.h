@@ -1,8 +1,8 @@
 // The main window's widgets seen as the stores the crawler works on.
 #pragma once
 
-#include "page_text.h"
-#include "stores.h"
+#include "platform/page_text.h"
+#include "platform/stores.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "media_address.h"
+#include "media/media_address.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "media_engine.h"
+#include "media/media_engine.h"
 
-#include "mpv_library.h"
+#include "media/mpv_library.h"
 
 #include <QMetaObject>
 

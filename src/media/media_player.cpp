@@ -1,8 +1,8 @@
-#include "media_player.h"
+#include "media/media_player.h"
 
-#include "media_address.h"
-#include "media_engine.h"
-#include "media_video.h"
+#include "media/media_address.h"
+#include "media/media_engine.h"
+#include "media/media_video.h"
 
 #include <QAction>
 #include <QBoxLayout>

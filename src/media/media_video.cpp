@@ -1,7 +1,7 @@
-#include "media_video.h"
+#include "media/media_video.h"
 
-#include "media_engine.h"
-#include "mpv_library.h"
+#include "media/media_engine.h"
+#include "media/mpv_library.h"
 
 #include <QGuiApplication>
 #include <QMetaObject>

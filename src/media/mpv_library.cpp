@@ -1,4 +1,4 @@
-#include "mpv_library.h"
+#include "media/mpv_library.h"
 
 #include <QLibrary>
 

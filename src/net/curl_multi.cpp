@@ -1,6 +1,6 @@
-#include "curl_multi.h"
+#include "net/curl_multi.h"
 
-#include "curl_transfer.h"
+#include "net/curl_transfer.h"
 
 #include <QSocketNotifier>
 

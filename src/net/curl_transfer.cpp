@@ -1,7 +1,7 @@
-#include "curl_transfer.h"
+#include "net/curl_transfer.h"
 
-#include "curl_multi.h"
-#include "web_address.h"
+#include "net/curl_multi.h"
+#include "net/web_address.h"
 
 #include <cstring>
 

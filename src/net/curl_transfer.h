@@ -3,8 +3,8 @@
 // redirects followed by hand so that https never leads down to http.
 #pragma once
 
-#include "internet_client.h"
-#include "proxy_choice.h"
+#include "net/internet_client.h"
+#include "net/proxy_choice.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

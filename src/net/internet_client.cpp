@@ -1,11 +1,11 @@
-#include "internet_client.h"
+#include "net/internet_client.h"
 
-#include "code_page.h"
+#include "text/code_page.h"
 
-#include "curl_multi.h"
-#include "curl_transfer.h"
-#include "proxy_choice.h"
-#include "web_address.h"
+#include "net/curl_multi.h"
+#include "net/curl_transfer.h"
+#include "net/proxy_choice.h"
+#include "net/web_address.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

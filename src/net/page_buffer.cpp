@@ -1,4 +1,4 @@
-#include "page_buffer.h"
+#include "net/page_buffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

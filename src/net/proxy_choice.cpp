@@ -1,4 +1,4 @@
-#include "proxy_choice.h"
+#include "net/proxy_choice.h"
 
 #include <QList>
 

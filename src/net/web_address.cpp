@@ -1,6 +1,6 @@
-#include "web_address.h"
+#include "net/web_address.h"
 
-#include "code_page.h"
+#include "text/code_page.h"
 
 #include <algorithm>
 #include <cctype>

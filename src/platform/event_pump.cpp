@@ -1,4 +1,4 @@
-#include "event_pump.h"
+#include "platform/event_pump.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "memory_stores.h"
+#include "platform/memory_stores.h"
 
 namespace vidrake {
 

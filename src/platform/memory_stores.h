@@ -2,9 +2,9 @@
 // may be told of changes, so the headless command can show progress on a terminal.
 #pragma once
 
-#include "page_text.h"
-#include "stores.h"
-#include "window_system.h"
+#include "platform/page_text.h"
+#include "platform/stores.h"
+#include "platform/window_system.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "page_text.h"
+#include "platform/page_text.h"
 
-#include "code_page.h"
+#include "text/code_page.h"
 
 namespace vidrake {
 

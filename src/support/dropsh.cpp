@@ -1,6 +1,6 @@
-#include "dropsh.h"
+#include "support/dropsh.h"
 
-#include "window_system.h"
+#include "platform/window_system.h"
 
 namespace vidrake {
 

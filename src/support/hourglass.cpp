@@ -1,4 +1,4 @@
-#include "hourglass.h"
+#include "support/hourglass.h"
 
 namespace vidrake {
 

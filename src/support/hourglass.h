@@ -3,7 +3,7 @@
 // destroying one always brings back the default, even while another is still alive.
 #pragma once
 
-#include "window_system.h"
+#include "platform/window_system.h"
 
 namespace vidrake {
 

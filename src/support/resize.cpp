@@ -1,4 +1,4 @@
-#include "resize.h"
+#include "support/resize.h"
 
 #include <algorithm>
 #include <cmath>

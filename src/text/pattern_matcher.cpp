@@ -1,6 +1,6 @@
-#include "pattern_matcher.h"
+#include "text/pattern_matcher.h"
 
-#include "code_page.h"
+#include "text/code_page.h"
 
 #include <re2/re2.h>
 

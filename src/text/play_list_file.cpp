@@ -1,6 +1,6 @@
-#include "play_list_file.h"
+#include "text/play_list_file.h"
 
-#include "code_page.h"
+#include "text/code_page.h"
 
 #include <QDir>
 #include <QFile>

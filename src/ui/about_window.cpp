@@ -1,8 +1,8 @@
-#include "about_window.h"
+#include "ui/about_window.h"
 
-#include "app_info.h"
-#include "line_control.h"
-#include "twips.h"
+#include "ui/app_info.h"
+#include "ui/line_control.h"
+#include "ui/twips.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "line_control.h"
+#include "ui/line_control.h"
 
 #include <QPainter>
 

@@ -1,12 +1,12 @@
-#include "main_window.h"
+#include "ui/main_window.h"
 
-#include "about_window.h"
-#include "app_info.h"
-#include "dropsh.h"
-#include "play_list_commands.h"
-#include "qt_window_system.h"
-#include "twips.h"
-#include "widget_layout.h"
+#include "desktop/qt_window_system.h"
+#include "support/dropsh.h"
+#include "ui/about_window.h"
+#include "ui/app_info.h"
+#include "ui/play_list_commands.h"
+#include "ui/twips.h"
+#include "ui/widget_layout.h"
 
 #include <QAction>
 #include <QCloseEvent>

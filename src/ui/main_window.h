@@ -5,13 +5,13 @@
 // on the stack; make it with new.
 #pragma once
 
-#include "crawl.h"
-#include "event_pump.h"
-#include "internet_client.h"
-#include "media_player.h"
-#include "resize.h"
-#include "widget_stores.h"
-#include "window_system.h"
+#include "crawler/crawl.h"
+#include "desktop/widget_stores.h"
+#include "media/media_player.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
+#include "platform/window_system.h"
+#include "support/resize.h"
 
 #include <QLabel>
 #include <QLineEdit>

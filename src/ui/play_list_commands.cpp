@@ -1,6 +1,6 @@
-#include "play_list_commands.h"
+#include "ui/play_list_commands.h"
 
-#include "play_list_file.h"
+#include "text/play_list_file.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
 // The movie list as a play list: empty it, fill it from a file, write it to one.
 #pragma once
 
-#include "event_pump.h"
-#include "stores.h"
-#include "window_system.h"
+#include "platform/event_pump.h"
+#include "platform/stores.h"
+#include "platform/window_system.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "widget_layout.h"
+#include "ui/widget_layout.h"
 
-#include "line_control.h"
-#include "twips.h"
+#include "ui/line_control.h"
+#include "ui/twips.h"
 
 #include <QComboBox>
 #include <QTimer>

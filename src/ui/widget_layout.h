@@ -2,7 +2,7 @@
 // reported in twips, the unit the window was designed in; fonts in points.
 #pragma once
 
-#include "resize.h"
+#include "support/resize.h"
 
 #include <QList>
 #include <QObject>

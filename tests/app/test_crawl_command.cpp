@@ -1,7 +1,7 @@
 // vidrake-crawl from the outside: a local web of a few pages, the presses it stands for, what
 // it writes to pipes, files and terminals, how a signal stops it and how it exits.
-#include "loopback_server.h"
-#include "stores.h"
+#include "loopback_web/loopback_server.h"
+#include "platform/stores.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // A start page on a test server that links sites of its own, each with one movie.
 #pragma once
 
-#include "loopback_server.h"
+#include "loopback_web/loopback_server.h"
 
 #include <QStringList>
 

@@ -1,11 +1,11 @@
 // A window's worth of in-memory stores around one crawler, talking to a test server.
 #pragma once
 
-#include "crawl.h"
-#include "event_pump.h"
-#include "internet_client.h"
-#include "loopback_server.h"
-#include "memory_stores.h"
+#include "crawler/crawl.h"
+#include "loopback_web/loopback_server.h"
+#include "net/internet_client.h"
+#include "platform/event_pump.h"
+#include "platform/memory_stores.h"
 
 #include <functional>
 #include <memory>

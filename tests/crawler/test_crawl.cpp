@@ -3,10 +3,10 @@
 // listed: held, page by generated page, to a reference that decodes the page and matches text,
 // and made to pass over links too long to be one. It stands for the pattern and code-page rows
 // of tests/text on any bytes.
-#include "code_page.h"
 #include "crawl_fixture.h"
+#include "crawler/wanted_number.h"
 #include "sample_sites.h"
-#include "wanted_number.h"
+#include "text/code_page.h"
 
 #include <re2/re2.h>
 #include <QtTest>

@@ -1,8 +1,8 @@
 // The media player under the offscreen platform with the software renderer and silent audio,
 // playing the clips in tests/data from the loopback server. The window's tests play through it
 // too, and the end-to-end test shows a picture on a real screen.
-#include "loopback_server.h"
-#include "media_player.h"
+#include "loopback_web/loopback_server.h"
+#include "media/media_player.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,8 +13,8 @@
 #include <QSet>
 #include <QSlider>
 #include <QTcpServer>
-#include <QToolButton>
 #include <QTextDocumentFragment>
+#include <QToolButton>
 #include <QUrl>
 #include <QtTest>
 
@@ -129,8 +129,9 @@ private slots:
         // What the line and its tool tip show is the text itself, never read as markup.
         const QString tip = status->toolTip();
         QVERIFY(status->textFormat() == Qt::PlainText || !Qt::mightBeRichText(status->text()));
-        QCOMPARE(Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
-                 status->text());
+        QCOMPARE(
+            Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
+            status->text());
         QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);  // no dialog
         QVERIFY(startPlaying("/c.wmv"));                           // and it recovers
     }

@@ -2,11 +2,11 @@
 // address sent, the proxy taken, the certificates trusted, bodies of every status, redirects,
 // and the limits that keep a bad network or server from holding us. Bytes of every value and
 // chunked bodies come through the generated pages of the page-path test.
-#include "event_pump.h"
-#include "fetch_page.h"
-#include "internet_client.h"
-#include "loopback_server.h"
-#include "proxy_choice.h"
+#include "crawler/fetch_page.h"
+#include "loopback_web/loopback_server.h"
+#include "net/internet_client.h"
+#include "net/proxy_choice.h"
+#include "platform/event_pump.h"
 
 #include <QProcess>
 #include <QtTest>

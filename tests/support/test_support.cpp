@@ -1,7 +1,7 @@
 // The resizer over a fake window whose controls may lack any property, and the busy pointer.
-#include "hourglass.h"
-#include "memory_stores.h"
-#include "resize.h"
+#include "platform/memory_stores.h"
+#include "support/hourglass.h"
+#include "support/resize.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The code page, against the system's table; the link patterns; play-list files.
-#include "code_page.h"
-#include "pattern_matcher.h"
-#include "play_list_file.h"
+#include "text/code_page.h"
+#include "text/pattern_matcher.h"
+#include "text/play_list_file.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

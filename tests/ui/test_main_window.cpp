@@ -1,14 +1,14 @@
 // The main window and the About window under the offscreen platform, driven through their
 // real widgets, with a loopback server behind the crawl and a fake behind message boxes.
 // Captions, places and menus are seen on a real screen by the end-to-end test.
-#include "about_window.h"
-#include "dropsh.h"
-#include "line_control.h"
-#include "play_list_commands.h"
-#include "play_list_file.h"
 #include "sample_sites.h"
+#include "support/dropsh.h"
+#include "text/play_list_file.h"
+#include "ui/about_window.h"
+#include "ui/line_control.h"
+#include "ui/play_list_commands.h"
+#include "ui/widget_layout.h"
 #include "ui_fixture.h"
-#include "widget_layout.h"
 
 #include <QApplication>
 #include <QDirIterator>

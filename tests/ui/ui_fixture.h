@@ -2,9 +2,9 @@
 // its message boxes and file dialogs, and a main that keeps the user's folders out of reach.
 #pragma once
 
-#include "main_window.h"
-#include "memory_stores.h"
-#include "qt_window_system.h"
+#include "desktop/qt_window_system.h"
+#include "platform/memory_stores.h"
+#include "ui/main_window.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "folder_site.h"
+#include "loopback_web/folder_site.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // (media players seek with them), and nothing outside the folder however the path is spelled.
 #pragma once
 
-#include "loopback_server.h"
+#include "loopback_web/loopback_server.h"
 
 #include <QDir>
 #include <QString>

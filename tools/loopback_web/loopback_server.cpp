@@ -1,4 +1,4 @@
-#include "loopback_server.h"
+#include "loopback_web/loopback_server.h"
 
 #include <QFile>
 #include <QSslKey>

@@ -1,8 +1,8 @@
 // vidrake-sample-web: serves the sample web on 127.0.0.1 so that Vidrake has something to crawl
 // without the Internet. Prints the address it serves, then runs until its time is up, the
 // watched process ends, or it is stopped.
-#include "folder_site.h"
-#include "loopback_server.h"
+#include "loopback_web/folder_site.h"
+#include "loopback_web/loopback_server.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
