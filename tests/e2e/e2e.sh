@@ -56,7 +56,9 @@ home="$work/home"
 export HOME="$work/tools" XDG_RUNTIME_DIR="$work/run"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
 mkdir -m 700 "$home" "$HOME" "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# -noreset: without it the server resets when the readiness probe disconnects, and the window
+# manager started next meets the reset ("Failed to open the display").
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 # The number is whole once its line has ended; the display is up once it answers.
 has_display() {
