@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running, testing and packaging Vidrake need,
-# when any is missing. Sourced by scripts/run, scripts/test and scripts/package.
+# Installs the Debian 12 packages that Vidrake needs, when any is missing. Sourced by scripts/run,
+# scripts/test and scripts/package: `vidrake_install_deps` brings what building and running
+# need; `vidrake_install_deps test` adds what the tests, the benchmarks and packaging use.
 set -euo pipefail
 
+# Building and running: the compiler, Qt, RE2, libcurl, libmpv, an OpenGL driver and a font.
 VIDRAKE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libre2-dev libcurl4-openssl-dev
   libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
-  curl wget wget2 openssl
+)
+# Testing and packaging: peers to compare with, checkers of the package and the installed files,
+# a private X server with its tools, a window manager, and mpv to play a saved play list.
+VIDRAKE_TEST_PACKAGES=(
+  curl wget wget2 openssl clang-format
   desktop-file-utils appstream
   dpkg-dev file lintian man-db
   xvfb xauth xdotool imagemagick x11-utils openbox
@@ -15,9 +21,11 @@ VIDRAKE_PACKAGES=(
 )
 
 vidrake_install_deps() {
+  local wanted=("${VIDRAKE_PACKAGES[@]}")
+  [ "${1:-}" != test ] || wanted+=("${VIDRAKE_TEST_PACKAGES[@]}")
   local missing=()
   local p
-  for p in "${VIDRAKE_PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
