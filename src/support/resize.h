@@ -93,8 +93,6 @@ public:
 
     // One slot per control counted at SaveSizes; the last ones, one per timer, stay empty.
     const std::vector<ControlLayout>& controlLayouts() const { return m_layouts; }
-    float savedScaleWidth() const { return m_savedScaleWidth; }
-    float savedScaleHeight() const { return m_savedScaleHeight; }
 
 private:
     float m_maxGrowthPercent = 25;

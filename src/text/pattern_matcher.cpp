@@ -24,8 +24,7 @@ RE2::Options options() {
     return o;
 }
 
-}  // namespace
-
+// The pattern rewritten into RE2's syntax, in Windows-1252 bytes.
 std::string translatePattern(const QString& ecmaPattern) {
     const QByteArray in = code_page::encode(ecmaPattern);
     std::string out;
@@ -59,6 +58,8 @@ std::string translatePattern(const QString& ecmaPattern) {
     }
     return out;
 }
+
+}  // namespace
 
 RegExp::RegExp() = default;
 RegExp::~RegExp() = default;

@@ -54,8 +54,4 @@ private:
     std::unique_ptr<re2::RE2> m_re;
 };
 
-// The pattern rewritten into RE2's syntax, in Windows-1252 bytes; exposed so that tests can
-// pin the translation.
-std::string translatePattern(const QString& ecmaPattern);
-
 }  // namespace vidrake

@@ -19,7 +19,6 @@ public:
     QPoint from() const { return m_from; }
     QPoint to() const { return m_to; }
     QColor colour() const { return m_colour; }
-    int lineWidth() const { return m_width; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
