@@ -199,12 +199,14 @@ public:
         pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
     }
     ~NoBrokenPipeSignal() {
+        const int saved = errno;  // the write's, for the caller
         if (!m_wasPending) {
             const timespec none{};
             while (sigtimedwait(&m_pipe, nullptr, &none) == SIGPIPE) {
             }
         }
         pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+        errno = saved;
     }
     NoBrokenPipeSignal(const NoBrokenPipeSignal&) = delete;
     NoBrokenPipeSignal& operator=(const NoBrokenPipeSignal&) = delete;
