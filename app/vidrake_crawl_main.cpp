@@ -2,6 +2,7 @@
 // window that lives for the whole command; the movie list is printed at the end.
 #include "crawler/crawl.h"
 #include "net/internet_client.h"
+#include "net/proxy_choice.h"
 #include "platform/event_pump.h"
 #include "platform/memory_stores.h"
 #include "text/code_page.h"
@@ -43,14 +44,17 @@ constexpr char kHelp[] =
     "Options:\n"
     "  -n TEXT            the number of movies wanted, for the addresses after it\n"
     "  -o, --output FILE  write the list to FILE as a play list, as the window's Save Play\n"
-    "                     List does (Windows-1252, CR LF); - is standard output\n"
+    "                     List does (Windows-1252, CR LF); - is standard output. FILE is\n"
+    "                     checked before the first request; a FIFO, a device or a\n"
+    "                     terminal is written to, never replaced\n"
     "  -j, --jobs N       pages in flight at once, 1 to 32, default 8\n"
     "  --                 every argument after this is an address\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
     "\n"
-    "Exit status: 0 when the crawl ran; 1 when the list could not be written; 2 on a usage\n"
-    "error; 130, 143 or 129 when SIGINT, SIGTERM or SIGHUP stopped the crawl.\n";
+    "Exit status: 0 when the crawl ran; 1 when the list could not be written (a list that -o\n"
+    "could not save goes to standard output); 2 on a usage error; 130, 143 or 129 when SIGINT,\n"
+    "SIGTERM or SIGHUP stopped the crawl.\n";
 
 constexpr int kMaxJobs = 32;
 
@@ -250,6 +254,21 @@ int main(int argc, char** argv) {
         return writeAll(STDOUT_FILENO, text) ? 0 : 1;
     }
 
+    // A list that could not be written at the end would cost the whole crawl: a target that
+    // cannot take it is found out before the first request.
+    const bool toFile = !options.output.isEmpty() && options.output != u"-";
+    if (toFile) {
+        if (const QString why = vidrake::checkPlayListTarget(options.output); !why.isEmpty()) {
+            return usageError(QStringLiteral("cannot write %1: %2").arg(options.output, why));
+        }
+    }
+    for (const QByteArray& name :
+         vidrake::refusedProxyVariables([](const char* name) { return qgetenv(name); })) {
+        writeErr(QStringLiteral("vidrake-crawl: the proxy in %1 has a user name or password "
+                                "that cannot be sent; pages meant for it are left empty\n")
+                     .arg(QString::fromLatin1(name)));
+    }
+
     vidrake::MemoryText text1;
     vidrake::MemoryText text4(QStringLiteral("10"));
     vidrake::MemoryText text2(QStringLiteral("Text2"));
@@ -316,31 +335,36 @@ int main(int argc, char** argv) {
     // A reader that goes away (`| head`) ends the command as it ends other tools.
     std::signal(SIGPIPE, SIG_DFL);
     const QStringList& movies = list2.items();
-    if (!options.output.isEmpty() && options.output != u"-") {
+    bool saved = true;
+    if (toFile) {
         const QString why = vidrake::writePlayList(options.output, movies);
-        if (!why.isEmpty()) {
-            writeErr(vidrake::playListNotSavedMessage(options.output, why) + u'\n');
-            return 1;
+        if (why.isEmpty()) {
+            return stopSignal ? 128 + stopSignal : 0;
         }
+        // The movies are not lost: they follow on standard output.
+        writeErr(vidrake::playListNotSavedMessage(options.output, why) +
+                 QStringLiteral("; the list follows on standard output\n"));
+        saved = false;
+    }
+    const bool playList = !options.output.isEmpty();
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    QByteArray out;
+    if (playList && !terminal) {
+        out = vidrake::playListBytes(movies);
     } else {
-        const bool playList = !options.output.isEmpty();
-        const bool terminal = isatty(STDOUT_FILENO) == 1;
-        QByteArray out;
-        if (playList && !terminal) {
-            out = vidrake::playListBytes(movies);
-        } else {
-            for (const QString& movie : movies) {
-                const QByteArray bytes =
-                    playList ? vidrake::code_page::encode(movie) : movie.toUtf8();
-                out += terminal ? forTerminal(bytes, !playList) : bytes;
-                out += playList ? "\r\n" : "\n";
-            }
+        for (const QString& movie : movies) {
+            const QByteArray bytes = playList ? vidrake::code_page::encode(movie) : movie.toUtf8();
+            out += terminal ? forTerminal(bytes, !playList) : bytes;
+            out += playList ? "\r\n" : "\n";
         }
-        if (!writeAll(STDOUT_FILENO, out)) {
-            writeErr(QStringLiteral("vidrake-crawl: cannot write the movie list: %1\n")
-                         .arg(qt_error_string(errno)));
-            return 1;
-        }
+    }
+    if (!writeAll(STDOUT_FILENO, out)) {
+        writeErr(QStringLiteral("vidrake-crawl: cannot write the movie list: %1\n")
+                     .arg(qt_error_string(errno)));
+        return 1;
+    }
+    if (!saved) {
+        return 1;
     }
     return stopSignal ? 128 + stopSignal : 0;
 }

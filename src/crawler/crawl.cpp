@@ -35,6 +35,7 @@ Crawler::Crawler(CrawlStores stores, CrawlState& state, CrawlPlatform platform)
 
 Crawler::~Crawler() {
     *m_cancelled = true;
+    *m_gone = true;
 }
 
 void Crawler::cancel() {
@@ -49,20 +50,22 @@ QByteArray Crawler::fetch(const QString& address, const std::shared_ptr<bool>& c
 }
 
 void Crawler::Command1_Click() {
-    if (m_running) {
-        return;
+    if (m_running || *m_cancelled) {
+        return;  // a stopped crawler, of a window that is closing, starts nothing
     }
     const std::shared_ptr<bool> cancelled = m_cancelled;
     m_running = true;
+    // However the run ends, a crawler that still exists is idle again, so that a closed
+    // window learns that it may go.
     struct RunFlag {
         Crawler* self;
-        std::shared_ptr<bool> cancelled;
+        std::shared_ptr<const bool> gone;
         ~RunFlag() {
-            if (!*cancelled) {
+            if (!*gone) {
                 self->m_running = false;
             }
         }
-    } runFlag{this, cancelled};
+    } runFlag{this, m_gone};
     const hourglass busy(m_platform.screen);
 
     m_stores.Text2.setText(QString());

@@ -75,7 +75,8 @@ public:
     bool running() const { return m_running; }
 
     // Ends the run in progress at its next yield and aborts its download at once; the run
-    // touches no store afterwards. For a window that is closing.
+    // touches no store afterwards, and running() is false once it has returned. No run starts
+    // after it. For a window that is closing.
     void cancel();
 
 private:
@@ -88,8 +89,11 @@ private:
     CrawlState& m_state;
     CrawlPlatform m_platform;
     bool m_running = false;
-    // Shared with the run on the stack, which must know of a cancel even if this object goes.
-    std::shared_ptr<bool> m_cancelled = std::make_shared<bool>(false);
+    // Whether the crawl was stopped (for good) and whether this object has gone, shared with
+    // the run on the stack, which must know of both even if this object goes; a stopped run
+    // that returns to a crawler still there marks it idle.
+    const std::shared_ptr<bool> m_cancelled = std::make_shared<bool>(false);
+    const std::shared_ptr<bool> m_gone = std::make_shared<bool>(false);
     // What the site queue holds, so that queueing stays linear; rebuilt if the queue changes
     // behind our back.
     QSet<QString> m_queued;

@@ -73,8 +73,17 @@ void CurlTransfer::start() {
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     // The proxy is chosen here, from the environment as wget and curl read it; libcurl is kept
     // from reading the variables again by its own rules.
-    const QByteArray proxy = proxyFor(*m_settings.proxy, m_url);
-    curl_easy_setopt(e, CURLOPT_PROXY, proxy.constData());
+    // Its credentials are decoded here: libcurl goes direct on some that it cannot decode.
+    const std::optional<ProxyAddress> proxy = splitProxy(proxyFor(*m_settings.proxy, m_url));
+    if (!proxy) {
+        end(false);  // as a proxy that cannot be reached: never around it
+        return;
+    }
+    curl_easy_setopt(e, CURLOPT_PROXY, proxy->address.constData());
+    if (proxy->hasCredentials) {
+        curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxy->user.constData());
+        curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxy->password.constData());
+    }
     curl_easy_setopt(e, CURLOPT_NOPROXY, "");
     curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (!m_settings.caFile.isEmpty()) {
@@ -130,8 +139,8 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
         m_location.clear();  // an interim answer; the real head follows
         return true;
     }
-    if (!isRedirect(status)) {
-        return true;
+    if (!isRedirect(status) || m_location.isEmpty()) {
+        return true;  // a redirect that names no address is a page like any other
     }
     // A redirect's body is no page: stop here, and go on where it leads if that is allowed.
     m_next = m_redirects < kMaxRedirects ? redirectTarget(m_url, m_location) : QUrl();

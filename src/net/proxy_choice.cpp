@@ -5,15 +5,47 @@
 #include <arpa/inet.h>
 
 #include <array>
+#include <cctype>
 #include <cstring>
 
 namespace vidrake {
 namespace {
 
+// The variable read of a lower and upper-case pair: the lower unless it is unset or empty.
+const char* firstSetName(const std::function<QByteArray(const char*)>& get, const char* lower,
+                         const char* upper) {
+    return get(lower).trimmed().isEmpty() ? upper : lower;
+}
+
 QByteArray firstSet(const std::function<QByteArray(const char*)>& get, const char* lower,
                     const char* upper) {
-    const QByteArray value = get(lower).trimmed();
-    return value.isEmpty() ? get(upper).trimmed() : value;
+    return get(firstSetName(get, lower, upper)).trimmed();
+}
+
+constexpr const char* kProxyVariables[][2] = {
+    {"http_proxy", "HTTP_PROXY"}, {"https_proxy", "HTTPS_PROXY"}, {"all_proxy", "ALL_PROXY"}};
+
+// Percent-decoded; nothing where a % is not followed by two hex digits or a byte is a control.
+std::optional<QByteArray> decodeCredential(QByteArrayView text) {
+    const auto hex = [](char h) { return std::isxdigit(static_cast<unsigned char>(h)) != 0; };
+    const auto value = [](char h) { return h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10; };
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size() || !hex(text[i + 1]) || !hex(text[i + 2])) {
+                return std::nullopt;
+            }
+            c = static_cast<char>(value(text[i + 1]) * 16 + value(text[i + 2]));
+            i += 2;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            return std::nullopt;
+        }
+        out += c;
+    }
+    return out;
 }
 
 // An address in network order, 16 bytes (IPv4 mapped into IPv6), or nothing.
@@ -125,6 +157,48 @@ QByteArray proxyFor(const ProxyEnvironment& env, const QUrl& url) {
         }
     }
     return proxy.contains("://") ? proxy : QByteArray("http://" + proxy);
+}
+
+}  // namespace vidrake
+
+namespace vidrake {
+
+std::optional<ProxyAddress> splitProxy(const QByteArray& proxy) {
+    ProxyAddress out;
+    const qsizetype schemeEnd = proxy.indexOf("://");
+    const qsizetype hostStart = schemeEnd < 0 ? 0 : schemeEnd + 3;
+    qsizetype hostEnd = proxy.indexOf('/', hostStart);
+    hostEnd = hostEnd < 0 ? proxy.size() : hostEnd;
+    const qsizetype at = proxy.lastIndexOf('@', hostEnd - 1);
+    if (at < hostStart) {
+        out.address = proxy;
+        return out;
+    }
+    const QByteArray userInfo = proxy.sliced(hostStart, at - hostStart);
+    const qsizetype colon = userInfo.indexOf(':');
+    const std::optional<QByteArray> user =
+        decodeCredential(QByteArrayView(userInfo).first(colon < 0 ? userInfo.size() : colon));
+    const std::optional<QByteArray> password =
+        decodeCredential(colon < 0 ? QByteArrayView() : QByteArrayView(userInfo).sliced(colon + 1));
+    if (!user || !password) {
+        return std::nullopt;
+    }
+    out.address = proxy.left(hostStart) + proxy.sliced(at + 1);
+    out.hasCredentials = true;
+    out.user = *user;
+    out.password = *password;
+    return out;
+}
+
+QList<QByteArray> refusedProxyVariables(const std::function<QByteArray(const char*)>& get) {
+    QList<QByteArray> refused;
+    for (const auto& [lower, upper] : kProxyVariables) {
+        const char* name = firstSetName(get, lower, upper);
+        if (!splitProxy(get(name).trimmed())) {
+            refused.append(name);
+        }
+    }
+    return refused;
 }
 
 }  // namespace vidrake

@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 namespace vidrake {
 
 // A play list is read whole before it replaces anything, so its size is bounded; so is a line,
@@ -24,18 +22,24 @@ struct PlayListRead {
 };
 
 // Reads regular files only, and never waits on opening: a FIFO, a device or a directory is
-// refused before it is opened, and the opened file is checked again. `betweenBlocks` runs
-// after every block read, so that the caller can let its window live; when it returns false,
-// the read stops and gives nothing.
-PlayListRead readPlayList(const QString& path, int maxItems,
-                          const std::function<bool()>& betweenBlocks = {});
+// refused before it is opened, and the opened file is checked again. It lets no event in:
+// 64 MiB take a few tens of milliseconds.
+PlayListRead readPlayList(const QString& path, int maxItems);
 
 // The bytes of a play-list file holding `items`.
 QByteArray playListBytes(const QStringList& items);
 
-// Writes through a temporary file, so a failed save leaves an existing file whole. Returns
-// an empty text, or why the file could not be written.
+// Writes the list where `path` leads, by what is there. A regular file, or none yet, is written
+// whole beside it and renamed over it (mode and owner kept), so that a failed save leaves it as
+// it was; in place where the folder takes no new file or the file has other hard links. A
+// symbolic link is followed and stays. A FIFO, device, terminal or socket is written as a
+// stream, never replaced; a folder or a disk is refused. Returns an empty text, or why the
+// list could not be written.
 QString writePlayList(const QString& path, const QStringList& items);
+
+// Why writePlayList could not even begin at `path` (a missing or unwritable folder, a read-only
+// file, a folder); empty when it may. Opens and creates nothing.
+QString checkPlayListTarget(const QString& path);
 
 // What the user is told when writePlayList fails, by the window and by the headless command.
 QString playListNotSavedMessage(const QString& path, const QString& why);

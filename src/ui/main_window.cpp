@@ -75,8 +75,7 @@ MainWindow::MainWindow(MainWindowServices services)
         CrawlStores{*m_text1Store, *m_text4Store, *Text2, *m_label1Store, *m_list1Store,
                     *m_list2Store, *m_list3Store, *m_progressStore},
         m_state, CrawlPlatform{m_internet, m_pump, *m_messages, m_services.screen, QLocale()});
-    m_playList =
-        std::make_unique<PlayListCommands>(*m_list2Store, *m_opensave, *m_messages, m_pump);
+    m_playList = std::make_unique<PlayListCommands>(*m_list2Store, *m_opensave, *m_messages);
     buildMenu();
 
     Form_Load();
@@ -260,10 +259,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // A crawl or play-list read in progress ends at its next yield and touches nothing of
-    // ours after this.
+    // A crawl in progress ends at its next yield and touches nothing of ours after this.
     m_crawler->cancel();
-    m_playList->cancel();
     // Picture, sound and the media library's threads end now, even if About keeps the program.
     player1->shutDown();
     QMainWindow::closeEvent(event);

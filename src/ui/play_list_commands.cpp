@@ -10,46 +10,21 @@ QString emptyFileNameMessage() {
     return QStringLiteral("Sorry, you can not live the file empty!");
 }
 
-PlayListCommands::PlayListCommands(ListStore& List2, FileDialog& opensave, MessageBox& messages,
-                                   EventPump& pump)
-    : m_list(List2), m_dialog(opensave), m_messages(messages), m_pump(pump) {}
-
-PlayListCommands::~PlayListCommands() {
-    cancel();
-}
-
-void PlayListCommands::cancel() {
-    if (m_reading) {
-        *m_reading = true;
-        m_reading.reset();
-    }
-}
+PlayListCommands::PlayListCommands(ListStore& List2, FileDialog& opensave, MessageBox& messages)
+    : m_list(List2), m_dialog(opensave), m_messages(messages) {}
 
 void PlayListCommands::NewList_Click() {
     m_list.clear();
 }
 
 void PlayListCommands::openlist_Click() {
-    if (m_reading) {
-        return;
-    }
     m_dialog.ShowOpen();
     const QString path = m_dialog.FileName();
     if (path.isEmpty()) {
         return;
     }
-    const auto cancelled = std::make_shared<bool>(false);
-    m_reading = cancelled;
-    EventPump& pump = m_pump;
     // Read whole first, so that a file that cannot be read costs the user nothing.
-    const PlayListRead read = readPlayList(path, kMaxListEntries, [&pump, cancelled] {
-        pump.yield();
-        return !*cancelled;
-    });
-    if (*cancelled) {
-        return;  // this object may be gone
-    }
-    m_reading.reset();
+    const PlayListRead read = readPlayList(path, kMaxListEntries);
     if (!read.ok) {
         m_messages.show(QStringLiteral("The play list %1 could not be opened: %2")
                             .arg(QDir::toNativeSeparators(path), read.error));

@@ -96,6 +96,7 @@ private slots:
         closeDelimited.contentLength = false;
         server.setRoute("/close", closeDelimited);
         server.setRoute("/gone", {404, "<p>gone</p>"});
+        server.setRoute("/nowhere", {302, "<a href=\"http://v/a.avi\">"});  // no Location
         server.setRedirect("/hop1", server.url("/hop2"));
         server.setRedirect("/hop2", QStringLiteral("/exact"));
         server.setRedirect("/tofile", QStringLiteral("file:///etc/hostname"));
@@ -112,8 +113,13 @@ private slots:
         server.setRoute("/moved", moved);
 
         const std::pair<const char*, QByteArray> pages[] = {
-            {"/exact", exact}, {"/hop1", exact},         {"/trickle", part},
-            {"/close", large}, {"/gone", "<p>gone</p>"}, {"/interim", "hello"},
+            {"/exact", exact},
+            {"/hop1", exact},
+            {"/trickle", part},
+            {"/close", large},
+            {"/gone", "<p>gone</p>"},
+            {"/interim", "hello"},
+            {"/nowhere", "<a href=\"http://v/a.avi\">"},
         };
         for (const auto& [path, page] : pages) {
             int yields = 0;
@@ -271,6 +277,19 @@ private slots:
         }
         qputenv("HTTP_PROXY", "127.0.0.1:1");  // nobody listens there
         QCOMPARE(fetch("http://a.com/"), QByteArray());
+
+        // Credentials that no proxy can be sent: the proxy is as good as unreachable, and the
+        // site is never asked directly.
+        qunsetenv("no_proxy");
+        const int before = proxy.totalConnections();
+        for (const char* scheme : {"http://", "socks5h://"}) {
+            for (const char* bad : {"u:p%00", "u%01:p", "u:p%0D%0A", "u:p%zz"}) {
+                qputenv("HTTP_PROXY", scheme + QByteArray(bad) + "@" + at);
+                QCOMPARE(fetch(direct.url("/d")), QByteArray());
+            }
+        }
+        QCOMPARE(direct.totalConnections(), 1);  // the one fetch that was meant to be direct
+        QCOMPARE(proxy.totalConnections(), before);
     }
 
     void tls_trustsOnlyAValidCertificateForTheHost() {

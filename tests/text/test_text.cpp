@@ -6,7 +6,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <csignal>
 #include <optional>
 
 using namespace vidrake;
@@ -108,13 +115,126 @@ private slots:
         QCOMPARE(bytes(), QByteArray());
         QCOMPARE(writePlayList(path, {"a", "", QString::fromUtf8("\u20AC")}), QString());
         QCOMPARE(bytes(), QByteArray("a\r\n\r\n\x80\r\n"));  // the euro where Latin-1 has none
-        // A save that cannot happen says why and leaves the old file as it was.
+        // A save that cannot happen says why and leaves the old file as it was: no folder, a
+        // folder, and a list that runs out of room half-way (written in place, it would be cut).
         QVERIFY(!writePlayList(path + QStringLiteral("/inside"), {"x"}).isEmpty());
         QVERIFY(!writePlayList(m_dir.path(), {"x"}).isEmpty());
+        {
+            const FileSizeLimit limit(4096);
+            QVERIFY(!writePlayList(path, {QString(5000, u'x')}).isEmpty());
+        }
         QCOMPARE(bytes(), QByteArray("a\r\n\r\n\x80\r\n"));
+        QCOMPARE(
+            QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"list.m3u"});  // no temporary file left behind
+    }
+
+    // What the name is stays what it was: a FIFO or a device is written to, a link stays a link,
+    // hard links stay one file, a read-only file is not made writable.
+    void playList_writeKeepsWhatTheNameIs() {
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);  // for nobody
+        const auto at = [&](const char* name) { return QFile::encodeName(dir.filePath(name)); };
+        const auto stat = [](const QByteArray& name) {
+            struct stat st {};
+            return ::lstat(name.constData(), &st) == 0 ? st : (st.st_mode = 0, st);
+        };
+        const auto content = [](const QByteArray& name) {
+            QFile f(QFile::decodeName(name));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : "<unreadable>";
+        };
+        const auto save = [](const QByteArray& name) {
+            return writePlayList(QFile::decodeName(name), {"http://v/a.avi"});
+        };
+        const QByteArray list = "http://v/a.avi\r\n";
+        const auto make = [&](const char* name, mode_t mode) {
+            QFile f(QFile::decodeName(at(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
+            f.close();
+            QCOMPARE(::chmod(at(name).constData(), mode), 0);
+        };
+
+        // A FIFO: its reader gets the list; with no reader the save says so instead of waiting.
+        QCOMPARE(::mkfifo(at("fifo").constData(), 0600), 0);
+        QCOMPARE(save(at("fifo")), QStringLiteral("it is a FIFO that no program is reading from"));
+        const int reader = ::open(at("fifo").constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QCOMPARE(save(at("fifo")), QString());
+        char got[64] = {};
+        QCOMPARE(::read(reader, got, sizeof got), list.size());
+        ::close(reader);
+        QCOMPARE(QByteArray(got), list);
+        QVERIFY(S_ISFIFO(stat(at("fifo")).st_mode));
+
+        // Hard links: both names show the new list.
+        make("one", 0640);
+        QCOMPARE(::link(at("one").constData(), at("two").constData()), 0);
+        QCOMPARE(save(at("two")), QString());
+        QCOMPARE(content(at("one")), list);
+        QCOMPARE(stat(at("one")).st_nlink, nlink_t(2));
+
+        // A link: what it points to gets the list, with its mode; the link stays.
+        make("target", 0640);
+        QCOMPARE(::symlink("target", at("link").constData()), 0);
+        QCOMPARE(save(at("link")), QString());
+        QVERIFY(S_ISLNK(stat(at("link")).st_mode));
+        QCOMPARE(content(at("target")), list);
+        QCOMPARE(stat(at("target")).st_mode & 07777, mode_t(0640));
+
+        // Read-only: refused, or (as root) written and still read-only.
+        make("readonly", 0444);
+        const bool written = save(at("readonly")).isEmpty();
+        QCOMPARE(content(at("readonly")), written ? list : "old");
+        QCOMPARE(stat(at("readonly")).st_mode & 07777, mode_t(0444));
+
+        // A writable file in a folder that takes no new file: written in place.
+        QCOMPARE(::mkdir(at("fixed").constData(), 0755), 0);
+        make("fixed/list", 0666);
+        QCOMPARE(::chmod(at("fixed").constData(), 0555), 0);
+        {
+            const AsNobody nobody;
+            QCOMPARE(save(at("fixed/list")), QString());
+        }
+        QCOMPARE(content(at("fixed/list")), list);
+
+        // A device, here a node of the null device standing in for /dev/null: written to, kept.
+        if (::mknod(at("null").constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            QSKIP("no device node can be made here");
+        }
+        QCOMPARE(save(at("null")), QString());
+        QVERIFY(S_ISCHR(stat(at("null")).st_mode));
     }
 
 private:
+    // Writes beyond `bytes` fail with EFBIG instead of raising a signal.
+    struct FileSizeLimit {
+        explicit FileSizeLimit(rlim_t bytes) {
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit = old;
+            limit.rlim_cur = bytes;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old); }
+        Q_DISABLE_COPY_MOVE(FileSizeLimit)
+        rlimit old{};
+    };
+    // As root, file access is checked as for nobody; root may write into any folder.
+    struct AsNobody {
+        AsNobody() {
+            if (::geteuid() == 0) {
+                ::setfsgid(65534);
+                ::setfsuid(65534);
+            }
+        }
+        ~AsNobody() {
+            if (::geteuid() == 0) {
+                ::setfsuid(0);
+                ::setfsgid(0);
+            }
+        }
+        Q_DISABLE_COPY_MOVE(AsNobody)
+    };
+
     QTemporaryDir m_dir;
     QString file(const QByteArray& bytes) {
         QFile f(m_dir.filePath(QStringLiteral("list.m3u")));

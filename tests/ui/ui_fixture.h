@@ -15,13 +15,20 @@
 
 namespace vidrake::test {
 
-// Answers the Open and Save dialogs with the names the test lines up.
+// Answers the Open and Save dialogs with the names the test lines up; `onShow` runs as the
+// dialog would, while the user chooses.
 struct FakeFileDialog final : FileDialog {
     void ShowOpen() override { ShowSave(); }
-    void ShowSave() override { name = answers.isEmpty() ? QString() : answers.takeFirst(); }
+    void ShowSave() override {
+        if (onShow) {
+            onShow();
+        }
+        name = answers.isEmpty() ? QString() : answers.takeFirst();
+    }
     QString FileName() const override { return name; }
     QStringList answers;
     QString name;
+    std::function<void()> onShow;
 };
 
 struct Fixture {
