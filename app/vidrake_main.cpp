@@ -14,9 +14,21 @@ namespace {
 // Kept in the binary even though nothing reads it at run time.
 [[gnu::used]] const char* const kVersionInfo = vidrake::app_info::kVersionInfo;
 
+// On a Wayland desktop that also offers X (XWayland), the window goes through X unless the
+// user chose a platform: there the compositor honours the close-box-only request, where Qt's
+// own Wayland title bar offers maximize and Qt draws none at all without EGL. Native Wayland
+// stays a QT_QPA_PLATFORM=wayland away; should X fail to open, Qt falls back to it.
+void chooseWindowSystem() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    chooseWindowSystem();
     // Mesa would keep the player's compiled shaders in the user's cache folder; they are few
     // and quick to compile, and nothing of ours is to be written there. A setting of the
     // user's own stands.

@@ -11,12 +11,13 @@ VIDRAKE_PACKAGES=(
   libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
 )
 # Testing and packaging: peers to compare with, checkers of the package and the installed files,
-# a private X server with its tools, a window manager, and mpv to play a saved play list.
+# a private X server with its tools, a window manager, a Wayland compositor with Qt's plugin for
+# it, and mpv to play a saved play list.
 VIDRAKE_TEST_PACKAGES=(
   curl wget wget2 openssl clang-format
   desktop-file-utils appstream
   dpkg-dev file lintian man-db
-  xvfb xauth xdotool imagemagick x11-utils openbox
+  xvfb xauth xdotool imagemagick x11-utils openbox weston qt6-wayland
   mpv
 )
 

@@ -3,6 +3,7 @@
 #include "media/media_address.h"
 #include "media/media_engine.h"
 #include "media/media_video.h"
+#include "media/seek_slider.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QList>
 #include <QMetaObject>
+#include <QPainter>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -26,11 +28,7 @@ namespace vidrake {
 namespace {
 
 constexpr int kStartVolume = 50;
-
-QString clock(double seconds) {
-    const qint64 whole = seconds > 0 ? static_cast<qint64>(std::floor(seconds)) : 0;
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
+constexpr int kFocusFrame = 2;  // pixels: room around the picture for the focus frame
 
 QToolButton* toolButton(QWidget* parent, const char* name, const QString& words,
                         QStyle::StandardPixmap icon, bool checkable = false) {
@@ -82,7 +80,9 @@ MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
     m_screen->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // Picture and controls cover the player; the frame that shows it has the focus is drawn
+    // in this margin, which stays whether or not it shows, so nothing moves on a Tab.
+    layout->setContentsMargins(kFocusFrame, kFocusFrame, kFocusFrame, kFocusFrame);
     layout->setSpacing(0);
     layout->addWidget(m_screen, 1);
     layout->addWidget(buildControlBar());
@@ -141,18 +141,19 @@ QWidget* MediaPlayer::buildControlBar() {
     bar->setObjectName(QStringLiteral("controlBar"));
     bar->setAccessibleName(tr("Player controls"));
 
-    m_elapsed = new QLabel(clock(0), bar);
+    m_elapsed = new QLabel(clockText(0), bar);
     m_elapsed->setObjectName(QStringLiteral("elapsedLabel"));
-    m_elapsed->setAccessibleName(tr("Elapsed time"));
-    m_total = new QLabel(clock(0), bar);
+    // Labels whose text changes: a name would replace that text for a screen reader, so the
+    // role goes into the description.
+    m_elapsed->setAccessibleDescription(tr("Elapsed time"));
+    m_total = new QLabel(clockText(0), bar);
     m_total->setObjectName(QStringLiteral("totalLabel"));
-    m_total->setAccessibleName(tr("Total time"));
-    m_seek = new QSlider(Qt::Horizontal, bar);
+    m_total->setAccessibleDescription(tr("Total time"));
+    m_seek = new SeekSlider(bar);
     m_seek->setObjectName(QStringLiteral("seekSlider"));
     m_seek->setAccessibleName(tr("Position"));
-    m_seek->setRange(0, 0);
     connect(m_seek, &QSlider::sliderMoved, this,
-            [this](int ms) { m_elapsed->setText(clock(ms / 1000.0)); });
+            [this](int ms) { m_elapsed->setText(clockText(ms / 1000.0)); });
     connect(m_seek, &QSlider::sliderReleased, this, [this] { seek(m_seek->value() / 1000.0); });
     connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove) {
@@ -167,8 +168,10 @@ QWidget* MediaPlayer::buildControlBar() {
         toolButton(bar, "fullScreenButton", tr("Full screen"), QStyle::SP_TitleBarMaxButton, true);
     connect(m_playPause, &QToolButton::clicked, this, &MediaPlayer::togglePause);
     connect(m_stop, &QToolButton::clicked, this, &MediaPlayer::stop);
-    connect(m_mute, &QToolButton::clicked, this, &MediaPlayer::setMuted);
-    connect(m_fullScreenButton, &QToolButton::clicked, this, &MediaPlayer::setVideoFullScreenLater);
+    // toggled, not clicked: a screen reader's Toggle changes the state without a click. Our
+    // own setChecked calls block it.
+    connect(m_mute, &QToolButton::toggled, this, &MediaPlayer::setMuted);
+    connect(m_fullScreenButton, &QToolButton::toggled, this, &MediaPlayer::setVideoFullScreenLater);
 
     m_volume = new QSlider(Qt::Horizontal, bar);
     m_volume->setObjectName(QStringLiteral("volumeSlider"));
@@ -181,7 +184,7 @@ QWidget* MediaPlayer::buildControlBar() {
     m_status = new QLabel(bar);
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setTextFormat(Qt::PlainText);  // a reason may hold a server's own words
-    m_status->setAccessibleName(tr("Player status"));
+    m_status->setAccessibleDescription(tr("Player status"));  // else the marked-up tool tip
     // A long fault must not widen the player; the tooltip carries all of it.
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
@@ -386,7 +389,7 @@ void MediaPlayer::showPosition(double seconds) {
     if (!m_seek->isSliderDown()) {
         const QSignalBlocker quiet(m_seek);
         m_seek->setValue(static_cast<int>(std::lround(seconds * 1000)));
-        m_elapsed->setText(clock(seconds));
+        m_elapsed->setText(clockText(seconds));
     }
 }
 
@@ -394,12 +397,14 @@ void MediaPlayer::showDuration(double seconds) {
     m_duration = seconds;
     const QSignalBlocker quiet(m_seek);
     m_seek->setRange(0, static_cast<int>(std::lround(seconds * 1000)));
-    m_seek->setPageStep(std::max(1000, m_seek->maximum() / 10));
-    m_total->setText(clock(seconds));
+    m_total->setText(clockText(seconds));
 }
 
 void MediaPlayer::showMuted(bool muted) {
-    m_mute->setChecked(muted);
+    {
+        const QSignalBlocker quiet(m_mute);
+        m_mute->setChecked(muted);
+    }
     m_muteAction->setChecked(muted);
     m_mute->setIcon(
         style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
@@ -415,6 +420,7 @@ void MediaPlayer::setVideoFullScreen(bool on) {
             leaveFullScreen();
         }
     }
+    const QSignalBlocker quiet(m_fullScreenButton);
     m_fullScreenButton->setChecked(on);
     m_fullScreenAction->setChecked(on);
 }
@@ -500,6 +506,26 @@ void MediaPlayer::keyPressEvent(QKeyEvent* event) {
     } else {
         QWidget::keyPressEvent(event);
     }
+}
+
+void MediaPlayer::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), kFocusFrame));
+        const int half = kFocusFrame / 2;
+        painter.drawRect(rect().adjusted(half, half, -half, -half));
+    }
+}
+
+void MediaPlayer::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void MediaPlayer::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void MediaPlayer::closeEvent(QCloseEvent* event) {

@@ -19,7 +19,12 @@ class QToolButton;
 
 namespace vidrake {
 
+// How far the position moves for one step of the keyboard, and for a page.
+inline constexpr int kSeekStepSeconds = 5;
+inline constexpr int kSeekPageSeconds = 30;
+
 class MediaEngine;
+class SeekSlider;
 class VideoOutput;
 
 struct MediaPlayerOptions {
@@ -81,6 +86,9 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -119,7 +127,7 @@ private:
 
     QToolButton* m_playPause = nullptr;
     QToolButton* m_stop = nullptr;
-    QSlider* m_seek = nullptr;
+    SeekSlider* m_seek = nullptr;
     QLabel* m_elapsed = nullptr;
     QLabel* m_total = nullptr;
     QToolButton* m_mute = nullptr;

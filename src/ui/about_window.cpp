@@ -1,6 +1,7 @@
 #include "ui/about_window.h"
 
 #include "ui/app_info.h"
+#include "ui/fixed_window.h"
 #include "ui/line_control.h"
 #include "ui/twips.h"
 
@@ -69,6 +70,7 @@ AboutWindow::AboutWindow() : QDialog(nullptr) {
 
     setTabOrder(cmdOK, picIcon);
     cmdOK->setFocus();
+    keepFixedWindow(*this, *this);
     Form_Load();
 }
 

@@ -4,6 +4,7 @@
 #include "support/dropsh.h"
 #include "ui/about_window.h"
 #include "ui/app_info.h"
+#include "ui/fixed_window.h"
 #include "ui/play_list_commands.h"
 #include "ui/twips.h"
 #include "ui/widget_layout.h"
@@ -13,7 +14,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 
 #include <utility>
 
@@ -35,6 +38,27 @@ W* place(QWidget* parent, const char* name, QRect geometry) {
     w->setGeometry(geometry);
     return w;
 }
+
+// Qt marks the row the keys act on with a faint dotted frame, lost on the list's grey: this
+// frame is drawn in the highlight colour, and over a selected row in that row's text colour.
+class CurrentRowFrame final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (option.state & QStyle::State_HasFocus) {
+            const bool selected = option.state & QStyle::State_Selected;
+            painter->save();
+            painter->setPen(QPen(
+                option.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight),
+                2));
+            painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+            painter->restore();
+        }
+    }
+};
 
 }  // namespace
 
@@ -96,6 +120,10 @@ void MainWindow::buildControls() {
     m_client->setPalette(ground);
     m_client->setAutoFillBackground(true);
     setCentralWidget(m_client);
+    // The work stores are no controls anyone uses. Inside a window that is never shown they
+    // keep their places, and stay out of what a screen reader walks through.
+    auto* stores = new QWidget(m_client, Qt::Window);
+    stores->setObjectName(QStringLiteral("stores"));
 
     ProgressBar1 = place<QProgressBar>(m_client, "ProgressBar1", twipRect(5040, 840, 4335, 255));
     ProgressBar1->setRange(0, 100);
@@ -108,6 +136,7 @@ void MainWindow::buildControls() {
     List2->setUniformItemSizes(true);  // keeps 32,767 appends linear
     setBase(List2, kLightGrey);
     List2->setAccessibleName(QStringLiteral("Movie list"));
+    List2->setItemDelegate(new CurrentRowFrame(List2));
     // A new selection plays, whether the keys or the mouse moved it; a click on the item that
     // is already selected plays it again from the start. A click that both selects and clicks
     // starts it once.
@@ -137,15 +166,15 @@ void MainWindow::buildControls() {
     Command1->setPalette(button);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
 
-    Text2 = new HiddenTextBox(m_client);
+    Text2 = new HiddenTextBox(stores);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(twipRect(8040, 3480, 3975, 495));
     Text2->setText(QStringLiteral("Text2"));
 
-    List3 = place<QListWidget>(m_client, "List3", twipRect(4320, 0, 3735, 255));
+    List3 = place<QListWidget>(stores, "List3", twipRect(4320, 0, 3735, 255));
     List3->setUniformItemSizes(true);
     List3->hide();
-    List1 = place<QListWidget>(m_client, "List1", twipRect(600, 0, 2655, 255));
+    List1 = place<QListWidget>(stores, "List1", twipRect(600, 0, 2655, 255));
     List1->setUniformItemSizes(true);
     List1->hide();
 
@@ -163,7 +192,8 @@ void MainWindow::buildControls() {
     Label1 = place<QLabel>(m_client, "Label1", twipRect(5040, 480, 4215, 255));
     // Addresses come from the web: never let one be read as markup.
     Label1->setTextFormat(Qt::PlainText);
-    Label1->setAccessibleName(QStringLiteral("Status"));
+    // Its text changes: as a name, a fixed word would hide that text from a screen reader.
+    Label1->setAccessibleDescription(QStringLiteral("Status"));
 
     // Focus order by tab position. Controls that never take focus are left out of the
     // chain: Qt loses the thread of a chain that runs through them.
@@ -174,7 +204,7 @@ void MainWindow::buildControls() {
           static_cast<QWidget*>(List2), static_cast<QWidget*>(Label1),
           static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(player1),
           static_cast<QWidget*>(List3), static_cast<QWidget*>(Label2)}) {
-        if (w->focusPolicy() != Qt::NoFocus) {
+        if (w->focusPolicy() != Qt::NoFocus && w->window() == this) {  // not the stores
             order.append(w);
         }
     }
@@ -214,6 +244,7 @@ void MainWindow::Form_Load() {
     ApplyDropShadow(m_services.classStyles, winId());
     // The window cannot be resized: it is exactly its menu bar over the client area.
     setFixedSize(sizeHint());
+    keepFixedWindow(*this, *m_client);
     Command1->setFocus();
 }
 

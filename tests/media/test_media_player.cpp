@@ -4,11 +4,13 @@
 #include "loopback_web/loopback_server.h"
 #include "media/media_player.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
 #include <QSlider>
@@ -28,6 +30,12 @@ using State = MediaPlayer::State;
 namespace {
 
 constexpr int kWait = 20000;  // generous: the sanitizer build decodes slowly
+
+// What a screen reader's Toggle does: it changes the checked state, with no click.
+void toggle(QWidget* button) {
+    QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+        QAccessibleActionInterface::toggleAction());
+}
 
 // How many different colours a picture has; a blank or single-colour one has one.
 int colours(const QImage& image) {
@@ -132,6 +140,10 @@ private slots:
         QCOMPARE(
             Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
             status->text());
+        // A screen reader hears the line itself, and beside it a role without markup.
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(status);
+        QCOMPARE(spoken->text(QAccessible::Name), status->text());
+        QVERIFY(!spoken->text(QAccessible::Description).contains(u'<'));
         QCOMPARE(QApplication::topLevelWidgets(), windowsBefore);  // no dialog
         QVERIFY(startPlaying("/c.wmv"));                           // and it recovers
     }
@@ -185,16 +197,22 @@ private slots:
         playPause->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Paused, kWait);  // read from the engine
 
-        // Paused, a page step on the seek slider can only move the position by seeking.
-        const double before = m_player->engineValue("time-pos").toDouble();
-        m_player->findChild<QSlider*>("seekSlider")->triggerAction(QSlider::SliderPageStepAdd);
-        QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("time-pos").toDouble() > before + 0.5,
-                                 kWait);
+        // Paused, a key on the seek slider can only move the position by seeking: Left steps
+        // 5 s back, from 2.5 s to the start. A screen reader hears the position as a time.
+        auto* seek = m_player->findChild<QSlider*>("seekSlider");
+        m_player->seek(2.5);
+        QTRY_VERIFY_WITH_TIMEOUT(seek->value() > 2000, kWait);
+        QTest::keyClick(seek, Qt::Key_Left);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->engineValue("time-pos").toDouble() < 0.5, kWait);
+        const QString spoken =
+            QAccessible::queryAccessibleInterface(seek)->text(QAccessible::Value);
+        QVERIFY2(QRegularExpression(QStringLiteral("^0:00 of 0:0[23]$")).match(spoken).hasMatch(),
+                 qPrintable(spoken));
 
         playPause->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
 
-        m_player->findChild<QToolButton*>("muteButton")->click();
+        toggle(m_player->findChild<QToolButton*>("muteButton"));
         QCOMPARE(m_player->engineValue("mute").toBool(), true);
         QVERIFY(m_player->findChild<QAction*>("muteAction")->isChecked());
         m_player->findChild<QAction*>("muteAction")->trigger();
@@ -259,7 +277,7 @@ private slots:
             [&] { player->shutDown(); },
         };
         for (const auto& leave : ways) {
-            button->click();
+            toggle(button);
             QTRY_COMPARE(QRect(player->mapToGlobal(QPoint()), player->size()),
                          window.screen()->geometry());
             leave();

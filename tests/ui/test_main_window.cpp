@@ -10,6 +10,7 @@
 #include "ui/widget_layout.h"
 #include "ui_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDirIterator>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <optional>
 
 using namespace vidrake;
@@ -53,14 +55,28 @@ private slots:
     void startup_tabsThroughTheVisibleControlsOfAShadowedWindow() {
         // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and
         // the boxes, where it clicks and looks.
+        // The list's current row and the player show the focus in the highlight colour.
         Fixture f;
+        auto* list = f.find<QListWidget>("List2");
+        list->addItems({QStringLiteral("http://v/a.avi"), QStringLiteral("http://v/b.avi")});
+        const QColor highlight = list->palette().color(QPalette::Highlight);
         QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
         QStringList order;
         for (int i = 0; i < 5; ++i) {
-            order << QApplication::focusWidget()->objectName();
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            order << focused->objectName();
+            if (focused == list) {
+                const QRect row = list->visualItemRect(list->item(0));
+                const QPoint edge(row.left() + 1, row.center().y());
+                QCOMPARE(list->viewport()->grab().toImage().pixelColor(edge), highlight);
+            } else if (focused == f.window.player()) {
+                QCOMPARE(focused->grab().toImage().pixelColor(1, focused->height() / 2), highlight);
+            }
+            QTest::keyClick(focused, Qt::Key_Tab);
         }
         QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
+        QWidget* player = f.window.player();
+        QVERIFY(player->grab().toImage().pixelColor(1, player->height() / 2) != highlight);
         // Still a normal window for the task bar (end-to-end, its size is fixed and it has no
         // maximize); the design layout was recorded all the same, one slot a control.
         QCOMPARE(f.window.windowType(), Qt::Window);
@@ -96,6 +112,22 @@ private slots:
         QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
         QCOMPARE(f.movies(), siteMovies(0, 1, 1, "start%1.avi") + siteMovies(0, 3));
         QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(2)));
+        // A screen reader hears the site the status line shows, and meets no work store.
+        auto* label = f.find<QLabel>("Label1");
+        QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name),
+                 label->text());
+        QStringList reached;
+        const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            for (int i = 0; i < node->childCount(); ++i) {
+                QAccessibleInterface* child = node->child(i);
+                reached << (child->object() ? child->object()->objectName() : QString());
+                walk(child);
+            }
+        };
+        walk(QAccessible::queryAccessibleInterface(&f.window));
+        QVERIFY(reached.contains("List2"));
+        for (const char* store : {"Text2", "List1", "List3"})
+            QVERIFY2(!reached.contains(store), store);
         QCOMPARE(bar->maximum(), 5);
         QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
         QVERIFY(busy);
