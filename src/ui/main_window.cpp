@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QToolTip>
 
 #include <algorithm>
@@ -296,9 +297,13 @@ void MainWindow::List2_ToolTip(const QHelpEvent& help) {
     const int room =
         std::min(shown.left() + shown.width(), List2->viewport()->width()) - shown.left();
     if (shown.left() < 0 || needed > room) {
-        // Addresses come from the web: never read one as markup.
+        // Addresses come from the web: one that could pass for markup is escaped (a tool tip
+        // reads markup as such, and wraps it); the others show as they are, on one line.
+        const QString address = item->text();
         QToolTip::showText(help.globalPos(),
-                           QStringLiteral("<qt>%1</qt>").arg(item->text().toHtmlEscaped()),
+                           Qt::mightBeRichText(address)
+                               ? QStringLiteral("<qt>%1</qt>").arg(address.toHtmlEscaped())
+                               : address,
                            List2->viewport(), shown);
     } else {
         QToolTip::hideText();

@@ -190,7 +190,10 @@ private slots:
             return QToolTip::isVisible() ? QToolTip::text() : QString();
         };
         QCOMPARE(tipOver(0), QString());
-        QVERIFY2(tipOver(1).contains(longAddress), qPrintable(QToolTip::text()));
+        QCOMPARE(tipOver(1), longAddress);
+        list->item(1)->setText(longAddress + QStringLiteral("?<b>x</b>"));  // never markup
+        QVERIFY2(tipOver(1).contains(QStringLiteral("&lt;b&gt;")), qPrintable(QToolTip::text()));
+        list->item(1)->setText(longAddress);
         QToolTip::hideText();
 
         click(1);  // selects and clicks: one start
