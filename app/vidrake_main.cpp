@@ -4,10 +4,16 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QByteArray>
+#include <QList>
 #include <QPointer>
 
+#include <unistd.h>
+
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -25,15 +31,69 @@ void chooseWindowSystem() {
     }
 }
 
+constexpr char kHelp[] =
+    "Usage: vidrake [--help | --version]\n"
+    "Finds links to movies on the web and plays them, in a window on your desktop.\n"
+    "It takes no other arguments; vidrake-crawl is the same crawler without a window.\n";
+
+// Without a display Qt gives up with advice to reinstall, and aborts with a core dump.
+[[noreturn]] void noDisplay() {
+    std::fputs(
+        "vidrake: cannot open a display; run it on a desktop, or set DISPLAY (X11) or "
+        "WAYLAND_DISPLAY (Wayland) to one you can reach\n",
+        stderr);
+    std::fflush(stderr);
+    ::_exit(1);
+}
+
+bool unset(const char* name) {
+    const char* value = std::getenv(name);
+    return !value || !*value;
+}
+
+// What Qt says while it looks for a display is held back: if none answers, our one line replaces
+// it all; otherwise it is said after all.
+struct HeldBack {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+QList<HeldBack> g_heldBack;
+
+void holdBack(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        noDisplay();
+    }
+    g_heldBack.append({type, context.category, text});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return std::fputs(kHelp, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            return std::puts("vidrake " VIDRAKE_VERSION) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
+    if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+        noDisplay();
+    }
     chooseWindowSystem();
     // Mesa would keep the player's compiled shaders in the user's cache folder; they are few
     // and quick to compile, and nothing of ours is to be written there. A setting of the
     // user's own stands.
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+    const QtMessageHandler qtMessages = qInstallMessageHandler(holdBack);
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtMessages);
+    for (const HeldBack& held : std::as_const(g_heldBack)) {
+        qtMessages(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.constData()),
+                   held.text);
+    }
+    g_heldBack.clear();
     // The media library refuses to start unless numbers are read the C way; QApplication has
     // just set the user's locale, so this must come after it.
     std::setlocale(LC_NUMERIC, "C");

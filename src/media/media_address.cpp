@@ -35,14 +35,14 @@ QString tr(const char* text) {
 MediaAddress localFile(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) {
-        return {{}, tr("there is no such file")};
+        return {{}, tr("no such file"), tr("there is no such file")};
     }
     // Devices, pipes and folders would have the library read forever or list a folder.
     if (!info.isFile()) {
-        return {{}, tr("it is not a plain file")};
+        return {{}, tr("not a plain file"), tr("it is not a plain file")};
     }
     // An absolute path cannot be mistaken for a protocol or for "-", standard input.
-    return {info.absoluteFilePath(), {}};
+    return {info.absoluteFilePath(), {}, {}};
 }
 
 }  // namespace
@@ -56,7 +56,9 @@ MediaAddress checkMediaAddress(const QString& address) {
         const QUrl url(address);
         const QString host = url.host();
         if (!url.isValid() || (!host.isEmpty() && host != QLatin1String("localhost"))) {
-            return {{}, tr("only files on this computer can be played")};
+            return {{},
+                    tr("not a file on this computer"),
+                    tr("only files on this computer can be played")};
         }
         return localFile(url.toLocalFile());
     }
@@ -66,11 +68,12 @@ MediaAddress checkMediaAddress(const QString& address) {
     for (const QLatin1String& allowed : kNetwork) {
         if (scheme == allowed) {
             // The library's network layer knows its protocols by their lower-case names only.
-            return {scheme + address.mid(scheme.size()), {}};
+            return {scheme + address.mid(scheme.size()), {}, {}};
         }
     }
     return {
         {},
+        tr("not an address Vidrake plays"),
         tr("%1:// addresses are not played, only http, https, ftp, rtsp, mms, mmsh and local files")
             .arg(scheme)};
 }

@@ -10,7 +10,8 @@ namespace vidrake {
 
 struct MediaAddress {
     QString target;   // what the library is given; empty when refused
-    QString refusal;  // why it is not played, in words for the status line
+    QString brief;    // why it is not played, in a few words for the status line
+    QString refusal;  // the same in full, for its tool tip
 };
 
 // Network addresses (http, https, ftp, rtsp, mms, mmsh, in any letter case) go through with

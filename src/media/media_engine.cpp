@@ -4,13 +4,29 @@
 
 #include <QMetaObject>
 
+#include <iterator>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 namespace vidrake {
 
 namespace {
 
-enum Watched : quint64 { kTimePos = 1, kDuration, kPause, kMute, kVolume };
+using NumberSignal = void (MediaEngine::*)(double);
+using FlagSignal = void (MediaEngine::*)(bool);
+
+// The properties watched and the signal that each change raises; a property's reply id is its
+// place here. A property that has no value (nothing loaded) reads as 0 or false.
+const struct {
+    const char* name;
+    std::variant<NumberSignal, FlagSignal> changed;
+} kWatched[] = {
+    {"time-pos", &MediaEngine::positionChanged}, {"duration", &MediaEngine::durationChanged},
+    {"pause", &MediaEngine::pausedChanged},      {"mute", &MediaEngine::mutedChanged},
+    {"volume", &MediaEngine::volumeChanged},
+};
 
 // Fixed at start: nothing of the user's mpv setup may leak in, nothing is printed, no key or
 // mouse handling of mpv's own, and the player starts in a known state.
@@ -34,7 +50,11 @@ constexpr const char* kOptions[][2] = {
     {"audio-display", "no"},
     {"osd-level", "0"},
     {"vo", "libmpv"},
+    // Decoding stays on the CPU, and the OpenGL renderer does not look for the hardware
+    // decoders' interfaces either: each probe that finds no driver says so on the terminal
+    // ("Cannot load libcuda.so.1").
     {"hwdec", "no"},
+    {"gpu-hwdec-interop", "no"},
     {"audio-fallback-to-null", "yes"},
     {"idle", "yes"},
     {"keep-open", "no"},
@@ -69,19 +89,26 @@ QVariant fromNode(const mpv_node& node) {
     }
 }
 
-QString reasonInWords(const MpvLibrary& lib, int error, const QString& trouble) {
+// Why a movie failed: in a few words, then in full.
+std::pair<QString, QString> reasonInWords(const MpvLibrary& lib, int error,
+                                          const QString& trouble) {
     if (!trouble.isEmpty()) {
-        return trouble;
+        return {trouble, trouble};
     }
     switch (error) {
         case MPV_ERROR_UNKNOWN_FORMAT:
-            return QStringLiteral("this is not a movie in a format we can read");
+            return {QStringLiteral("not a movie"),
+                    QStringLiteral("this is not a movie in a format we can read")};
         case MPV_ERROR_LOADING_FAILED:
-            return QStringLiteral("it could not be opened");
+            return {QStringLiteral("could not be opened"),
+                    QStringLiteral("it could not be opened")};
         case MPV_ERROR_NOTHING_TO_PLAY:
-            return QStringLiteral("it holds no picture or sound");
-        default:
-            return QString::fromUtf8(lib.mpv_error_string(error));
+            return {QStringLiteral("no picture or sound"),
+                    QStringLiteral("it holds no picture or sound")};
+        default: {
+            const QString said = QString::fromUtf8(lib.mpv_error_string(error));
+            return {said, said};
+        }
     }
 }
 
@@ -113,11 +140,11 @@ MediaEngine::MediaEngine(bool silentAudio, QObject* parent)
     // The network layer's complaints name the fault ("HTTP error 404") better than the
     // end-of-file code does.
     m_lib->mpv_request_log_messages(m_mpv, "warn");
-    m_lib->mpv_observe_property(m_mpv, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-    m_lib->mpv_observe_property(m_mpv, kDuration, "duration", MPV_FORMAT_DOUBLE);
-    m_lib->mpv_observe_property(m_mpv, kPause, "pause", MPV_FORMAT_FLAG);
-    m_lib->mpv_observe_property(m_mpv, kMute, "mute", MPV_FORMAT_FLAG);
-    m_lib->mpv_observe_property(m_mpv, kVolume, "volume", MPV_FORMAT_DOUBLE);
+    for (quint64 id = 0; id < std::size(kWatched); ++id) {
+        const bool number = std::holds_alternative<NumberSignal>(kWatched[id].changed);
+        m_lib->mpv_observe_property(m_mpv, id, kWatched[id].name,
+                                    number ? MPV_FORMAT_DOUBLE : MPV_FORMAT_FLAG);
+    }
     // Runs on one of mpv's threads: hand over to the GUI thread and nothing more.
     m_lib->mpv_set_wakeup_callback(
         m_mpv,
@@ -173,7 +200,8 @@ void MediaEngine::load(const QString& address) {
     const QByteArray utf8 = address.toUtf8();
     qint64 entry = -1;
     if (!command({"loadfile", utf8.constData(), "replace"}, &entry)) {
-        emit failed(QStringLiteral("the address was refused"));
+        emit failed(QStringLiteral("refused by the media library"),
+                    QStringLiteral("the media library refused the address"));
         return;
     }
     m_entry = entry;
@@ -224,89 +252,92 @@ void MediaEngine::drainEvents() {
 }
 
 void MediaEngine::onEvent(const mpv_event& event) {
-    switch (event.event_id) {
-        case MPV_EVENT_START_FILE: {
-            const auto* start = static_cast<const mpv_event_start_file*>(event.data);
-            if (start->playlist_entry_id == m_entry) {
-                m_opening = true;
-                m_failedNow = false;
-                m_openingTrouble.clear();
-                emit loading();
-            }
-            break;
+    using Handler = void (MediaEngine::*)(const mpv_event&);
+    static constexpr std::pair<mpv_event_id, Handler> kHandlers[] = {
+        {MPV_EVENT_START_FILE, &MediaEngine::onStartFile},
+        {MPV_EVENT_FILE_LOADED, &MediaEngine::onFileLoaded},
+        {MPV_EVENT_END_FILE, &MediaEngine::onEndFile},
+        {MPV_EVENT_LOG_MESSAGE, &MediaEngine::onLogMessage},
+        {MPV_EVENT_PROPERTY_CHANGE, &MediaEngine::onPropertyChange},
+    };
+    for (const auto& [id, handler] : kHandlers) {
+        if (id == event.event_id) {
+            (this->*handler)(event);
+            return;
         }
-        case MPV_EVENT_FILE_LOADED:
-            if (m_opening) {
-                m_opening = false;
-                emit started();
-            }
-            break;
-        case MPV_EVENT_END_FILE: {
-            const auto* end = static_cast<const mpv_event_end_file*>(event.data);
-            // Ends of entries we have replaced since are old news.
-            if (end->playlist_entry_id != m_entry) {
-                break;
-            }
-            m_opening = false;
-            if (end->reason == MPV_END_FILE_REASON_ERROR) {
-                m_failedNow = true;
-                emit failed(reasonInWords(*m_lib, end->error, m_openingTrouble));
-            } else if (end->reason != MPV_END_FILE_REASON_REDIRECT) {
-                emit ended();
-            }
-            break;
-        }
-        case MPV_EVENT_LOG_MESSAGE: {
-            // Log lines travel apart from the other events and may come after the end of the
-            // file they concern: a failure already told is told again in better words.
-            const auto* log = static_cast<const mpv_event_log_message*>(event.data);
-            if ((m_opening || m_failedNow) && m_openingTrouble.isEmpty() &&
-                qstrcmp(log->prefix, "ffmpeg") == 0) {
-                // "http: HTTP error 404 Not Found" -> "HTTP error 404 Not Found"
-                QString text = QString::fromUtf8(log->text).trimmed();
-                const qsizetype colon = text.indexOf(QLatin1String(": "));
-                if (colon > 0 && colon < 12 && !text.left(colon).contains(u' ')) {
-                    text = text.mid(colon + 2);
-                }
-                m_openingTrouble = text;
-                if (m_failedNow) {
-                    emit failed(text);
-                }
-            }
-            break;
-        }
-        case MPV_EVENT_PROPERTY_CHANGE: {
-            const auto* prop = static_cast<const mpv_event_property*>(event.data);
-            const bool has = prop->format != MPV_FORMAT_NONE && prop->data;
-            const double number = has && prop->format == MPV_FORMAT_DOUBLE
-                                      ? *static_cast<const double*>(prop->data)
-                                      : 0.0;
-            const bool flag =
-                has && prop->format == MPV_FORMAT_FLAG && *static_cast<const int*>(prop->data) != 0;
-            switch (event.reply_userdata) {
-                case kTimePos:
-                    emit positionChanged(number);
-                    break;
-                case kDuration:
-                    emit durationChanged(number);
-                    break;
-                case kPause:
-                    emit pausedChanged(flag);
-                    break;
-                case kMute:
-                    emit mutedChanged(flag);
-                    break;
-                case kVolume:
-                    emit volumeChanged(number);
-                    break;
-                default:
-                    break;
-            }
-            break;
-        }
-        default:
-            break;
     }
+}
+
+void MediaEngine::onStartFile(const mpv_event& event) {
+    const auto* start = static_cast<const mpv_event_start_file*>(event.data);
+    if (start->playlist_entry_id == m_entry) {
+        m_opening = true;
+        m_failedNow = false;
+        m_openingTrouble.clear();
+        emit loading();
+    }
+}
+
+void MediaEngine::onFileLoaded(const mpv_event& /*event*/) {
+    if (m_opening) {
+        m_opening = false;
+        emit started();
+    }
+}
+
+void MediaEngine::onEndFile(const mpv_event& event) {
+    const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+    // Ends of entries we have replaced since are old news.
+    if (end->playlist_entry_id != m_entry) {
+        return;
+    }
+    m_opening = false;
+    if (end->reason == MPV_END_FILE_REASON_ERROR) {
+        m_failedNow = true;
+        const auto [brief, reason] = reasonInWords(*m_lib, end->error, m_openingTrouble);
+        emit failed(brief, reason);
+    } else if (end->reason != MPV_END_FILE_REASON_REDIRECT) {
+        emit ended();
+    }
+}
+
+void MediaEngine::onLogMessage(const mpv_event& event) {
+    // Log lines travel apart from the other events and may come after the end of the file they
+    // concern: a failure already told is told again in better words.
+    const auto* log = static_cast<const mpv_event_log_message*>(event.data);
+    if ((m_opening || m_failedNow) && m_openingTrouble.isEmpty() &&
+        qstrcmp(log->prefix, "ffmpeg") == 0) {
+        // "http: HTTP error 404 Not Found" -> "HTTP error 404 Not Found"
+        QString text = QString::fromUtf8(log->text).trimmed();
+        const qsizetype colon = text.indexOf(QLatin1String(": "));
+        if (colon > 0 && colon < 12 && !text.left(colon).contains(u' ')) {
+            text = text.mid(colon + 2);
+        }
+        m_openingTrouble = text;
+        if (m_failedNow) {
+            emit failed(text, text);
+        }
+    }
+}
+
+void MediaEngine::onPropertyChange(const mpv_event& event) {
+    if (event.reply_userdata >= std::size(kWatched)) {
+        return;
+    }
+    const auto* prop = static_cast<const mpv_event_property*>(event.data);
+    const bool has = prop->format != MPV_FORMAT_NONE && prop->data;
+    std::visit(
+        [&](auto changed) {
+            if constexpr (std::is_same_v<decltype(changed), NumberSignal>) {
+                const bool number = has && prop->format == MPV_FORMAT_DOUBLE;
+                emit(this->*changed)(number ? *static_cast<const double*>(prop->data) : 0.0);
+            } else {
+                const bool flag = has && prop->format == MPV_FORMAT_FLAG &&
+                                  *static_cast<const int*>(prop->data) != 0;
+                emit(this->*changed)(flag);
+            }
+        },
+        kWatched[event.reply_userdata].changed);
 }
 
 }  // namespace vidrake

@@ -45,9 +45,9 @@ public:
 
 signals:
     void loading();
-    void started();                      // the file opened and playback began
-    void ended();                        // it ran to its end, or was stopped
-    void failed(const QString& reason);  // it could not be played
+    void started();                                            // the file opened and playback began
+    void ended();                                              // it ran to its end, or was stopped
+    void failed(const QString& brief, const QString& reason);  // it could not be played
     void positionChanged(double seconds);
     void durationChanged(double seconds);
     void pausedChanged(bool paused);
@@ -57,6 +57,11 @@ signals:
 private:
     void drainEvents();
     void onEvent(const mpv_event& event);
+    void onStartFile(const mpv_event& event);
+    void onFileLoaded(const mpv_event& event);
+    void onEndFile(const mpv_event& event);
+    void onLogMessage(const mpv_event& event);
+    void onPropertyChange(const mpv_event& event);
     bool command(std::initializer_list<const char*> words, qint64* entryId = nullptr);
 
     QString m_failure;

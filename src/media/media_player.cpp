@@ -1,8 +1,10 @@
 #include "media/media_player.h"
 
+#include "media/elided_label.h"
 #include "media/media_address.h"
 #include "media/media_engine.h"
 #include "media/media_video.h"
+#include "media/player_keys.h"
 #include "media/seek_slider.h"
 
 #include <QAction>
@@ -10,6 +12,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QList>
 #include <QMetaObject>
@@ -50,6 +53,19 @@ QAction* menuAction(QWidget* owner, const char* name, const QString& words,
     return action;
 }
 
+// Shows the entry's key beside it. The keys themselves are answered by runKey(), from the
+// player and from the movie list alike; as a shortcut of the picture area alone, which never
+// takes the focus, this one never fires.
+void showKey(QAction* action, PlayerCommand command) {
+    for (const PlayerKey& binding : kPlayerKeys) {
+        if (binding.command == command) {
+            action->setShortcut(QKeySequence(binding.key));
+            action->setShortcutContext(Qt::WidgetShortcut);
+            action->setShortcutVisibleInContextMenu(true);
+        }
+    }
+}
+
 }  // namespace
 
 MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
@@ -72,11 +88,21 @@ MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
     m_stopAction = menuAction(this, "stopAction", tr("Stop"));
     m_muteAction = menuAction(this, "muteAction", tr("Mute"), true);
     m_fullScreenAction = menuAction(this, "fullScreenAction", tr("Full screen"), true);
+    m_backAction = menuAction(this, "backAction", tr("Back %1 s").arg(kSeekStepSeconds));
+    m_forwardAction = menuAction(this, "forwardAction", tr("Forward %1 s").arg(kSeekStepSeconds));
+    showKey(m_playPauseAction, PlayerCommand::PlayPause);
+    showKey(m_muteAction, PlayerCommand::Mute);
+    showKey(m_fullScreenAction, PlayerCommand::FullScreen);
+    showKey(m_backAction, PlayerCommand::Back);
+    showKey(m_forwardAction, PlayerCommand::Forward);
     connect(m_playPauseAction, &QAction::triggered, this, &MediaPlayer::togglePause);
     connect(m_stopAction, &QAction::triggered, this, &MediaPlayer::stop);
     connect(m_muteAction, &QAction::triggered, this, &MediaPlayer::setMuted);
     connect(m_fullScreenAction, &QAction::triggered, this, &MediaPlayer::setVideoFullScreenLater);
-    m_screen->addActions({m_playPauseAction, m_stopAction, m_muteAction, m_fullScreenAction});
+    connect(m_backAction, &QAction::triggered, this, [this] { seekBy(-kSeekStepSeconds); });
+    connect(m_forwardAction, &QAction::triggered, this, [this] { seekBy(kSeekStepSeconds); });
+    m_screen->addActions({m_playPauseAction, m_stopAction, m_muteAction, m_fullScreenAction,
+                          m_backAction, m_forwardAction});
     m_screen->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     auto* layout = new QVBoxLayout(this);
@@ -119,7 +145,7 @@ bool MediaPlayer::startEngine() {
     }
     auto engine = std::make_unique<MediaEngine>(m_options.silentAudio);
     if (!engine->isValid()) {
-        setState(State::Failed, engine->failure());
+        setState(State::Failed, engine->failure(), tr("the media library did not start"));
         return false;
     }
     m_engine = std::move(engine);
@@ -181,12 +207,11 @@ QWidget* MediaPlayer::buildControlBar() {
     m_volume->setFixedWidth(56);
     connect(m_volume, &QSlider::valueChanged, this, &MediaPlayer::setVolume);
 
-    m_status = new QLabel(bar);
+    // Plain text, as a reason may hold a server's own words; a long one is cut short and the
+    // tool tip carries all of it.
+    m_status = new ElidedLabel(bar);
     m_status->setObjectName(QStringLiteral("statusLabel"));
-    m_status->setTextFormat(Qt::PlainText);  // a reason may hold a server's own words
-    m_status->setAccessibleDescription(tr("Player status"));  // else the marked-up tool tip
-    // A long fault must not widen the player; the tooltip carries all of it.
-    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_status->setAccessibleDescription(tr("Player status"));  // a name would hide its text
 
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(m_elapsed);
@@ -222,7 +247,9 @@ void MediaPlayer::wireEngine() {
         }
     });
     connect(engine, &MediaEngine::failed, this,
-            [this](const QString& reason) { setState(State::Failed, reason); });
+            [this](const QString& brief, const QString& reason) {
+                setState(State::Failed, reason, brief);
+            });
     connect(engine, &MediaEngine::pausedChanged, this, [this](bool paused) {
         if (m_state == State::Playing || m_state == State::Paused) {
             setState(paused ? State::Paused : State::Playing);
@@ -249,7 +276,7 @@ void MediaPlayer::setURL(const QString& address) {
         if (m_engine) {
             m_engine->stop();
         }
-        setState(State::Failed, checked.refusal);
+        setState(State::Failed, checked.refusal, checked.brief);
         return;
     }
     if (!startEngine()) {
@@ -285,15 +312,16 @@ QString MediaPlayer::statusText() const {
         case State::Paused:
             return tr("Paused");
         case State::Failed:
-            return tr("Cannot play this movie: %1").arg(m_reason);
+            return tr("Cannot play: %1").arg(m_brief.isEmpty() ? m_reason : m_brief);
     }
     return {};
 }
 
-void MediaPlayer::setState(State state, const QString& reason) {
+void MediaPlayer::setState(State state, const QString& reason, const QString& brief) {
     const bool changed = state != m_state || reason != m_reason;
     m_state = state;
     m_reason = reason;
+    m_brief = brief;
     if (state == State::Stopped || state == State::Failed) {
         if (m_video) {
             m_video->setBlank(true);
@@ -310,8 +338,10 @@ void MediaPlayer::setState(State state, const QString& reason) {
     m_playPause->setToolTip(words);
     m_playPauseAction->setText(words);
     m_status->setText(statusText());
+    const QString full =
+        state == State::Failed ? tr("Cannot play this movie: %1").arg(m_reason) : statusText();
     // Tool tips read anything that looks like markup as markup: this one is escaped.
-    m_status->setToolTip(QStringLiteral("<qt>%1</qt>").arg(statusText().toHtmlEscaped()));
+    m_status->setToolTip(QStringLiteral("<qt>%1</qt>").arg(full.toHtmlEscaped()));
     if (changed) {
         emit stateChanged(state);
     }
@@ -358,6 +388,10 @@ void MediaPlayer::seek(double seconds) {
     if ((m_state == State::Playing || m_state == State::Paused) && m_engine) {
         m_engine->seek(seconds);
     }
+}
+
+void MediaPlayer::seekBy(double seconds) {
+    seek(std::max(0.0, m_position + seconds));
 }
 
 void MediaPlayer::setMuted(bool muted) {
@@ -498,12 +532,42 @@ bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+bool MediaPlayer::runKey(const QKeyEvent& event) {
+    if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        return false;  // Shift+F, Ctrl+Left and the like are someone else's
+    }
+    for (const PlayerKey& binding : kPlayerKeys) {
+        if (binding.key != event.key()) {
+            continue;
+        }
+        switch (binding.command) {
+            case PlayerCommand::PlayPause:
+                togglePause();
+                return true;
+            case PlayerCommand::FullScreen:
+                setVideoFullScreenLater(!m_fullScreen);
+                return true;
+            case PlayerCommand::LeaveFullScreen:
+                if (m_fullScreen) {
+                    setVideoFullScreenLater(false);
+                }
+                return m_fullScreen;
+            case PlayerCommand::Mute:
+                setMuted(!isMuted());
+                return true;
+            case PlayerCommand::Back:
+                seekBy(-kSeekStepSeconds);
+                return true;
+            case PlayerCommand::Forward:
+                seekBy(kSeekStepSeconds);
+                return true;
+        }
+    }
+    return false;
+}
+
 void MediaPlayer::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && m_fullScreen) {
-        setVideoFullScreenLater(false);
-    } else if (event->key() == Qt::Key_Space) {
-        togglePause();
-    } else {
+    if (!runKey(*event)) {
         QWidget::keyPressEvent(event);
     }
 }

@@ -13,16 +13,14 @@
 #include <memory>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QSlider;
 class QToolButton;
 
 namespace vidrake {
 
-// How far the position moves for one step of the keyboard, and for a page.
-inline constexpr int kSeekStepSeconds = 5;
-inline constexpr int kSeekPageSeconds = 30;
-
+class ElidedLabel;
 class MediaEngine;
 class SeekSlider;
 class VideoOutput;
@@ -55,7 +53,7 @@ public:
     void shutDown();
 
     State state() const { return m_state; }
-    QString statusText() const;
+    QString statusText() const;  // a fault in a few words; its tool tip has all of it
     bool usesOpenGL() const { return m_openGL; }    // decided on the first play
     double position() const { return m_position; }  // seconds
     double duration() const { return m_duration; }  // seconds, 0 while unknown
@@ -73,6 +71,10 @@ public:
     // screen; the window it left keeps its size, place and layout. Off puts it back there.
     void setVideoFullScreen(bool on);
     bool isVideoFullScreen() const { return m_fullScreen; }
+
+    // Does what a player key (player_keys.h) stands for; false when the key is none of them, or
+    // one that has nothing to do now, so that it goes on to others.
+    bool runKey(const QKeyEvent& event);
 
     // The picture as last drawn.
     QImage frame() const;
@@ -101,8 +103,9 @@ private:
     bool startEngine();
     void endEngine();
     void wireEngine();
-    void setState(State state, const QString& reason = {});
+    void setState(State state, const QString& reason = {}, const QString& brief = {});
     void startLoad();
+    void seekBy(double seconds);  // from where it is now, not before the start
     void showPosition(double seconds);
     void showDuration(double seconds);
     void showMuted(bool muted);
@@ -114,6 +117,7 @@ private:
     VideoOutput* m_video = nullptr;  // inside m_screen, while the engine runs
     State m_state = State::Stopped;
     QString m_reason;
+    QString m_brief;  // the reason in a few words
     QString m_address;
     QString m_target;            // the address as the engine is given it
     bool m_loadWaiting = false;  // an address came before the video output was ready
@@ -133,11 +137,13 @@ private:
     QToolButton* m_mute = nullptr;
     QSlider* m_volume = nullptr;
     QToolButton* m_fullScreenButton = nullptr;
-    QLabel* m_status = nullptr;
+    ElidedLabel* m_status = nullptr;
     QAction* m_playPauseAction = nullptr;
     QAction* m_stopAction = nullptr;
     QAction* m_muteAction = nullptr;
     QAction* m_fullScreenAction = nullptr;
+    QAction* m_backAction = nullptr;
+    QAction* m_forwardAction = nullptr;
 };
 
 }  // namespace vidrake

@@ -1,6 +1,6 @@
 #include "media/seek_slider.h"
 
-#include "media/media_player.h"
+#include "media/player_keys.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -11,12 +11,18 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QToolTip>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -150,6 +156,7 @@ void MainWindow::buildControls() {
         }
     });
     List2->viewport()->installEventFilter(this);
+    List2->installEventFilter(this);  // the player's keys, and Down into an unselected list
 
     Text4 = place<QLineEdit>(m_client, "Text4", twipRect(7080, 0, 615, 375));
     Text4->setText(QStringLiteral("10"));
@@ -286,7 +293,50 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == List2->viewport() && event->type() == QEvent::MouseButtonPress) {
         m_playedSincePress = static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
     }
+    if (watched == List2->viewport() && event->type() == QEvent::ToolTip) {
+        List2_ToolTip(*static_cast<QHelpEvent*>(event));
+        return true;
+    }
+    if (watched == List2 && event->type() == QEvent::KeyPress) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        // Tabbed into, the list makes its first movie current without selecting it; Down would
+        // then skip it.
+        if (key.key() == Qt::Key_Down && key.modifiers() == Qt::NoModifier && List2->count() > 0 &&
+            List2->selectedItems().isEmpty()) {
+            List2->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+            return true;
+        }
+        return player1->runKey(key);
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::List2_ToolTip(const QHelpEvent& help) {
+    // Only an address that is cut off, at either end, needs its tool tip.
+    const QListWidgetItem* item = List2->itemAt(help.pos());
+    if (!item) {
+        QToolTip::hideText();
+        return;
+    }
+    QStyleOptionViewItem option;
+    option.initFrom(List2->viewport());
+    option.font = List2->font();
+    const int needed = List2->itemDelegate()->sizeHint(option, List2->indexFromItem(item)).width();
+    const QRect shown = List2->visualItemRect(item);
+    const int room =
+        std::min(shown.left() + shown.width(), List2->viewport()->width()) - shown.left();
+    if (shown.left() < 0 || needed > room) {
+        // Addresses come from the web: one that could pass for markup is escaped (a tool tip
+        // reads markup as such, and wraps it); the others show as they are, on one line.
+        const QString address = item->text();
+        QToolTip::showText(help.globalPos(),
+                           Qt::mightBeRichText(address)
+                               ? QStringLiteral("<qt>%1</qt>").arg(address.toHtmlEscaped())
+                               : address,
+                           List2->viewport(), shown);
+    } else {
+        QToolTip::hideText();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

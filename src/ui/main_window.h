@@ -23,6 +23,7 @@
 #include <memory>
 
 class QAction;
+class QHelpEvent;
 class QMenu;
 class QPushButton;
 
@@ -72,6 +73,7 @@ private:
     void Form_Load();
     void about_Click();
     void List2_Click();
+    void List2_ToolTip(const QHelpEvent& help);
     void deleteWhenIdle();
 
     MainWindowServices m_services;

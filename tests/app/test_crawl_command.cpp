@@ -1,5 +1,6 @@
 // vidrake-crawl from the outside: a local web of a few pages, the presses it stands for, what
-// it writes to pipes, files and terminals, how a signal stops it and how it exits.
+// it writes to pipes, files and terminals, how a signal stops it and how it exits; and how each
+// program answers --help and --version, and the window program where there is no display.
 #include "loopback_web/loopback_server.h"
 #include "platform/stores.h"
 
@@ -30,8 +31,11 @@ const QByteArray kPlayList = "http://v/start.avi\r\nhttp://v/one.mpg\r\nhttp://v
 
 // Runs the command with the server's loop running; `meanwhile` runs once it has started.
 Result run(const QStringList& args, Output output = Pipes,
-           const std::function<void(QProcess&)>& meanwhile = {}) {
+           const std::function<void(QProcess&)>& meanwhile = {},
+           const QString& program = QStringLiteral(VIDRAKE_CRAWL_BIN),
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(environment);
     int master = -1, slave = -1;
     termios raw{};
     cfmakeraw(&raw);  // the bytes as written, no CR added to LF
@@ -43,7 +47,7 @@ Result run(const QStringList& args, Output output = Pipes,
     } else if (output == Full) {
         p.setStandardOutputFile(QStringLiteral("/dev/full"));
     }
-    p.start(QStringLiteral(VIDRAKE_CRAWL_BIN), args);
+    p.start(program, args);
     if (p.waitForStarted() && meanwhile) {
         meanwhile(p);
     }
@@ -203,7 +207,7 @@ private slots:
         }
     }
 
-    void usage_errorsExitTwoHelpAndVersionZero() {
+    void usage_errorsExitTwoHelpAndVersionZeroNoDisplayOne() {
         for (const QStringList& bad :
              {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
               QStringList{"http://a", "-n"}, QStringList{"-j", "0", "http://a"},
@@ -216,12 +220,27 @@ private slots:
                          lines[0].startsWith("vidrake-crawl: ") && lines[1].startsWith("Usage: "),
                      r.err);
         }
-        const Result help = run({"--help"});
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY2(help.out.startsWith("Usage: ") && help.err.isEmpty(), help.out);
-        const Result version = run({"--version"});
-        QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QByteArray("vidrake-crawl " VIDRAKE_VERSION "\n"));
+        // Every program answers these two, the window's without a display too.
+        const QProcessEnvironment bare;
+        for (const auto& [program, name] : {std::pair{VIDRAKE_CRAWL_BIN, "vidrake-crawl"},
+                                            {VIDRAKE_SAMPLE_WEB_BIN, "vidrake-sample-web"},
+                                            {VIDRAKE_BIN, "vidrake"}}) {
+            const Result help = run({"--help"}, Pipes, {}, QLatin1String(program), bare);
+            QCOMPARE(help.exitCode, 0);
+            QVERIFY2(help.out.startsWith("Usage: ") && help.err.isEmpty(),
+                     QByteArray(help.out + help.err).constData());
+            const Result version = run({"--version"}, Pipes, {}, QLatin1String(program), bare);
+            QCOMPARE(version.exitCode, 0);
+            QCOMPARE(version.out, QByteArray(QByteArray(name) + " " VIDRAKE_VERSION "\n"));
+        }
+        // Without a display the window says so in one line and exits, without a core dump.
+        const Result noDisplay = run({}, Pipes, {}, QStringLiteral(VIDRAKE_BIN), bare);
+        QCOMPARE(noDisplay.exitCode, 1);
+        QVERIFY2(noDisplay.err.startsWith("vidrake: cannot open a display") &&
+                     noDisplay.err.count('\n') == 1 && noDisplay.err.endsWith('\n') &&
+                     noDisplay.err.contains(" DISPLAY ") &&
+                     noDisplay.err.contains("WAYLAND_DISPLAY"),
+                 noDisplay.err);
         QCOMPARE(run({"--version"}, Full).exitCode, 1);
     }
 

@@ -249,6 +249,22 @@ playing() {
 until_true playing || fail "the player shows $(colours "$work/player.png") colours, not a picture"
 keep playing
 
+# --- A newcomer's look: the first play printed nothing of the media library's probing for
+# hardware decoders, and an address cut off by the list shows whole in a tool tip (looked at in
+# the shot).
+probing=$(grep -iE 'cuda|cuvid|nvdec|vaapi|libva|vdpau|hwdec|cannot load' "$work/vidrake.log")
+[ -z "$probing" ] || fail "playing printed hardware probing: $(head -n 3 <<<"$probing")"
+tip_shown() { [ -n "$(others)" ]; }
+# Rests the pointer at client x $1 y $2 until a tool tip shows, keeps it as $3, moves away.
+tool_tip() {
+    focus "$main"  # tool tips show over the active window only
+    xdotool mousemove --sync $((left + $1)) $((top + $2))
+    if until_true tip_shown; then shot "$3" root; else fail "no tool tip at $1,$2 ($3)"; fi
+    xdotool mousemove --sync $((left + 168)) $((top + 130))
+    until_true no_others || fail "the tool tip ($3) stayed"
+}
+tool_tip 400 101 list-tool-tip  # the second movie, tram-at-dusk.mpg, runs past the list
+
 # --- A double click on the picture fills the screen with the player; Escape puts it back.
 click 168 130 --repeat 2
 full_screen() { full=$(others | head -n 1) && [ "$(geometry "$full")" == "X=0 Y=0 WIDTH=1024 HEIGHT=768" ]; }
@@ -272,6 +288,13 @@ fi
 # A click on the selected movie plays it again, in the player's place in the window.
 click 400 88
 until_true playing || fail "back from full screen, the player shows no picture"
+# A refused address says why in a few words, cut short with "…", and in full in the status
+# line's tool tip (looked at in the shots).
+printf 'av://lavfi:testsrc\r\n' >"$work/refused.m3u"
+saved="$work/refused.m3u" through_dialog o || fail "File, Open Play List opened no dialog"
+click 400 88
+shot refused
+tool_tip 100 335 refused-tool-tip
 
 # --- About, by the keyboard; with it open, File, Exit closes the main window and stops the
 # player at once (its threads are named mpv/...), while the program runs on until About closes.

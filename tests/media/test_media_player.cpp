@@ -2,6 +2,7 @@
 // playing the clips in tests/data from the loopback server. The window's tests play through it
 // too, and the end-to-end test shows a picture on a real screen.
 #include "loopback_web/loopback_server.h"
+#include "media/elided_label.h"
 #include "media/media_player.h"
 
 #include <QAccessible>
@@ -78,7 +79,7 @@ private slots:
 
     void address_playsOrSaysWhyInWords_data() {
         QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("words");  // in the status line; empty: it plays
+        QTest::addColumn<QString>("words");  // in the status line's tool tip; empty: it plays
         const QString clip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
         QTest::newRow("http") << m_server.url("/a.avi") << "";
         QTest::newRow("HTTP") << m_server.url("/a.avi").replace(0, 4, QStringLiteral("HTTP")) << "";
@@ -92,6 +93,8 @@ private slots:
               "edl://" VIDRAKE_TEST_DATA "/testsrc.avi,0,1"}) {
             QTest::newRow(refused) << QString::fromLatin1(refused) << "never opened";
         }
+        // Its reason first, cut short to the line's width; all of it in the tool tip.
+        QTest::newRow("elided") << QStringLiteral("gopher://x") << "never opened: gopher://";
         QTcpServer closed;  // a port that was free a moment ago refuses connections
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
@@ -107,9 +110,10 @@ private slots:
         QFETCH(QString, address);
         QFETCH(QString, words);
         const auto windowsBefore = QApplication::topLevelWidgets();
-        auto* status = m_player->findChild<QLabel*>("statusLabel");
+        auto* status = m_player->findChild<ElidedLabel*>("statusLabel");
         const auto refusalShows = [status] {
-            return status->text().startsWith(QStringLiteral("Cannot play this movie: "));
+            return status->text().startsWith(QStringLiteral("Cannot play: ")) &&
+                   status->toolTip().contains(QStringLiteral("Cannot play this movie: "));
         };
         if (words.isEmpty()) {
             // A refused address stops what was playing, and the end of what was playing,
@@ -128,18 +132,31 @@ private slots:
         m_player->setURL(address);
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Failed, kWait);
         QVERIFY2(refusalShows(), qPrintable(status->text()));
-        if (words == u"never opened") {
+        // What the line and its tool tip show is the text itself, never read as markup.
+        const auto tip = [status] {
+            const QString tip = status->toolTip();
+            return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText()
+                                            : tip;
+        };
+        QCOMPARE(status->textFormat(), Qt::PlainText);
+        if (words.startsWith(u"never opened")) {
             QVERIFY(!m_player->hasEngine());  // the library was never even started
+            const QString shown = status->shownText();
+            const bool elided = shown.endsWith(u'…') && status->text().startsWith(shown.chopped(1));
+            QVERIFY2(shown == status->text() || elided, qPrintable(shown));
+            if (words.contains(u':')) {
+                QCOMPARE(status->text(),
+                         QStringLiteral("Cannot play: not an address Vidrake plays"));
+                QVERIFY2(elided, qPrintable(shown));
+            }
+            QVERIFY(status->fontMetrics().horizontalAdvance(shown) <=
+                    status->contentsRect().width());
+            QVERIFY2(tip().contains(words.section(u' ', 2)), qPrintable(tip()));
             return;
         }
         QTRY_VERIFY2_WITH_TIMEOUT(status->text().contains(words, Qt::CaseInsensitive),
                                   qPrintable(status->text()), kWait);
-        // What the line and its tool tip show is the text itself, never read as markup.
-        const QString tip = status->toolTip();
-        QVERIFY(status->textFormat() == Qt::PlainText || !Qt::mightBeRichText(status->text()));
-        QCOMPARE(
-            Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
-            status->text());
+        QVERIFY2(tip().contains(words, Qt::CaseInsensitive), qPrintable(tip()));
         // A screen reader hears the line itself, and beside it a role without markup.
         QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(status);
         QCOMPARE(spoken->text(QAccessible::Name), status->text());

@@ -13,11 +13,13 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDirIterator>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolTip>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -199,28 +201,79 @@ private slots:
         QCOMPARE(format, Qt::PlainText);
     }
 
-    void list2_aClickPlaysOnceAndAgainFromTheStart() {
+    void list2_aClickOrAKeyPlaysAndThePlayerKeysWorkFromIt() {
         Fixture f;
         QSignalSpy chosen(&f.window, &MainWindow::movieChosen);
         auto* list = f.find<QListWidget>("List2");
-        list->addItems({kClip, QStringLiteral("http://127.0.0.1:1/b.mpg")});
+        MediaPlayer* player = f.window.player();
+        const QString longAddress =
+            QStringLiteral("http://127.0.0.1:1/") + QString(80, u'x') + QStringLiteral(".mpg");
+        list->addItems({kClip, longAddress});
         auto click = [&](int row, Qt::MouseButton button = Qt::LeftButton) {
             QTest::mouseClick(list->viewport(), button, {},
                               list->visualItemRect(list->item(row)).center());
         };
-        click(1);  // selects and clicks: one start
+        // Tabbed into, Down selects the first movie, not the one after it.
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.find<QLineEdit>("Text4")->setFocus();
+        QTest::keyClick(f.find<QLineEdit>("Text4"), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), list);
+        QTest::keyClick(list, Qt::Key_Down);
         QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen[0][0].toString(), kClip);
+
+        // A cut-off address has its whole text as a tool tip; one that fits has none.
+        const auto tipOver = [&](int row) {
+            const QPoint at = list->visualItemRect(list->item(row)).center();
+            QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        QCOMPARE(tipOver(0), QString());
+        QCOMPARE(tipOver(1), longAddress);
+        list->item(1)->setText(longAddress + QStringLiteral("?<b>x</b>"));  // never markup
+        QVERIFY2(tipOver(1).contains(QStringLiteral("&lt;b&gt;")), qPrintable(QToolTip::text()));
+        list->item(1)->setText(longAddress);
+        QToolTip::hideText();
+
+        click(1);  // selects and clicks: one start
+        QCOMPARE(chosen.size(), 2);
         QTest::keyClick(list, Qt::Key_Up);
-        QCOMPARE(chosen.size(), 2);
-        QCOMPARE(chosen[1][0].toString(), kClip);
-        QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
-        click(0, Qt::RightButton);
-        QCOMPARE(chosen.size(), 2);
-        click(0);  // the selected movie plays again
         QCOMPARE(chosen.size(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(), MediaPlayer::State::Playing, kWait);
+        QCOMPARE(chosen[2][0].toString(), kClip);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+        click(0, Qt::RightButton);
+        QCOMPARE(chosen.size(), 3);
+        click(0);  // the selected movie plays again
+        QCOMPARE(chosen.size(), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
         f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
-        QCOMPARE(f.window.player()->state(), MediaPlayer::State::Playing);
+        QCOMPARE(player->state(), MediaPlayer::State::Playing);
+
+        // The player's keys, from the list; its menu shows them. Typed into a box, they are text.
+        QStringList shown;
+        for (QAction* entry : player->findChild<QWidget*>("video")->actions()) {
+            shown << entry->shortcut().toString();
+        }
+        QCOMPARE(shown, (QStringList{"Space", "", "M", "F", "Left", "Right"}));
+        QTest::keyClick(list, Qt::Key_M);
+        QVERIFY(player->isMuted());
+        QTest::keyClicks(f.find<QLineEdit>("Text1"), QStringLiteral("m "));
+        QVERIFY(player->isMuted());
+        QCOMPARE(f.find<QLineEdit>("Text1")->text(), QStringLiteral("m "));
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > 1.0, kWait);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Paused, kWait);
+        QTest::keyClick(list, Qt::Key_Left);  // back to the start of a 3 s clip
+        QTRY_VERIFY_WITH_TIMEOUT(player->engineValue("time-pos").toDouble() < 0.5, kWait);
+        QTest::keyClick(list, Qt::Key_Right);  // and on past its end
+        QTRY_VERIFY_WITH_TIMEOUT(player->state() == MediaPlayer::State::Stopped ||
+                                     player->engineValue("time-pos").toDouble() > 2.5,
+                                 kWait);
+        QTest::keyClick(list, Qt::Key_F);
+        QTRY_VERIFY(player->isVideoFullScreen() && player->isWindow());
+        QTest::keyClick(player, Qt::Key_Escape);
+        QTRY_VERIFY(!player->isVideoFullScreen() && !player->isWindow());
     }
 
     void about_isOneWindowThatClosesEveryWay() {

@@ -44,11 +44,13 @@ bool processAlive(qint64 pid) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vidrake-sample-web"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VIDRAKE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Serves the Vidrake sample web on 127.0.0.1 and prints its address."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption rootOption(QStringLiteral("root"),
                                         QStringLiteral("Directory to serve (default: the "
                                                        "sample web that came with this program)."),
