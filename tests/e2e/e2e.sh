@@ -19,54 +19,10 @@ for tool in import convert compare xprop xwininfo mpv $wm; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
-rm -rf "$shots"
-mkdir -p "$shots"
-work=$(mktemp -d "$shots/work.XXXXXX")
-xvfb_pid= wm_pid= server_pid= app_pid= failures=0
-cleanup() {
-    local p
-    for p in $app_pid $server_pid $wm_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
-    [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-die() { fail "$@"; exit 1; }
-
-cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
-    die "cmake --install: $(tail -n 20 "$work/install.log")"
-vidrake="$work/prefix/bin/vidrake" server="$work/prefix/bin/vidrake-sample-web"
-
-# Polls `$@`, a tenth of a second apart, until it is true or $secs seconds have passed.
-secs=10
-until_true() {
-    local end=$((SECONDS + secs))
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
-
-# --- A private X server on a display it picks for itself, and our own server on 127.0.0.1.
-# Homes of their own, as on a fresh machine: nothing of the user's is read or written. The
-# tools have one; Vidrake has another, which must stay empty.
-unset XAUTHORITY WAYLAND_DISPLAY XDG_STATE_HOME
+source "$(dirname "$0")/e2e_lib.sh"
+# Vidrake has a home of its own, besides the tools' one, which must stay empty.
 home="$work/home"
-export HOME="$work/tools" XDG_RUNTIME_DIR="$work/run"
-export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
-mkdir -m 700 "$home" "$HOME" "$XDG_RUNTIME_DIR"
-# -noreset: without it the server resets when the readiness probe disconnects, and the window
-# manager started next meets the reset ("Failed to open the display").
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-# The number is whole once its line has ended; the display is up once it answers.
-has_display() {
-    [ "$(wc -l <"$work/display")" -gt 0 ] &&
-        DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry
-}
-until_true has_display >/dev/null 2>&1 || die "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$work/display")"
+mkdir -m 700 "$home"
 export QT_QPA_PLATFORM=xcb
 if [ -n "$wm" ]; then
     "$wm" >"$work/wm.log" 2>&1 &
@@ -74,12 +30,6 @@ if [ -n "$wm" ]; then
     has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
     until_true has_wm || die "$wm did not start: $(cat "$work/wm.log")"
 fi
-
-"$server" --port 0 --seconds 300 --parent-pid $$ >"$work/server.out" &
-server_pid=$!
-has_address() { [ -s "$work/server.out" ]; }
-until_true has_address || die "the sample web server did not start"
-start="$(head -n 1 "$work/server.out")index.html"
 
 # --- The window.
 # Started in its home, where its file dialogs open.

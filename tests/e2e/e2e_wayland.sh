@@ -18,46 +18,7 @@ for tool in import convert compare xprop; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
-rm -rf "$shots"
-mkdir -p "$shots"
-work=$(mktemp -d "$shots/work.XXXXXX")
-xvfb_pid= weston_pid= server_pid= app_pid= failures=0
-cleanup() {
-    local p
-    for p in $app_pid $server_pid $weston_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
-    [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-die() { fail "$@"; exit 1; }
-# Installed, as e2e.sh does: the sample web serves its movies from there.
-cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
-    die "cmake --install: $(tail -n 20 "$work/install.log")"
-vidrake="$work/prefix/bin/vidrake" server="$work/prefix/bin/vidrake-sample-web"
-# Polls `$@`, a tenth of a second apart, until it is true or $secs seconds have passed.
-secs=10
-until_true() {
-    local end=$((SECONDS + secs))
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
-
-# --- Homes of their own, a private X server, weston inside it, our server on 127.0.0.1.
-unset XAUTHORITY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_SESSION_TYPE
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
-mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-has_display() {
-    [ "$(wc -l <"$work/display")" -gt 0 ] &&
-        DISPLAY=":$(head -n 1 "$work/display")" xdotool getdisplaygeometry
-}
-until_true has_display >/dev/null 2>&1 || die "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$work/display")"
+source "$(dirname "$0")/e2e_lib.sh"
 
 # A plain ground, no panel, no animations and no on-screen keyboard: what is not ground in
 # weston's output is our window.
@@ -86,12 +47,6 @@ has_ground() {
         [ "$(convert "$work/now.png" -format '%[hex:p{500,370}]' info:)" == "${ground^^}" ]
 }
 secs=30 until_true has_ground || die "weston did not start: $(tail -n 20 "$work/weston.log")"
-
-"$server" --port 0 --seconds 300 --parent-pid $$ >"$work/server.out" &
-server_pid=$!
-has_address() { [ -s "$work/server.out" ]; }
-until_true has_address || die "the sample web server did not start"
-start="$(head -n 1 "$work/server.out")index.html"
 
 # --- Native Wayland, as chosen with QT_QPA_PLATFORM.
 (unset DISPLAY && WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland exec "$vidrake") \
