@@ -54,7 +54,6 @@ public:
 
     State state() const { return m_state; }
     QString statusText() const;  // a fault in a few words; its tool tip has all of it
-    bool usesOpenGL() const { return m_openGL; }    // decided on the first play
     double position() const { return m_position; }  // seconds
     double duration() const { return m_duration; }  // seconds, 0 while unknown
 

@@ -51,7 +51,6 @@ public:
     ~MainWindow() override;
 
     void Command1_Click();
-    bool crawling() const { return m_crawler->running(); }
     AboutWindow* aboutWindow() const;
     MediaPlayer* player() const { return player1; }
     const vidrake::resize& layoutRecorder() const { return *m_resize; }
