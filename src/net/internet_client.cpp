@@ -75,9 +75,19 @@ InternetClient::Handle InternetClient::openUrl(Handle session, const QString& ad
     r->transfer = std::make_unique<CurlTransfer>(
         *m_multi, std::move(url),
         TransferSettings{it->second->agent, &m_limits, m_proxy.get(), m_caFile, m_caDir});
+    connect(r->transfer.get(), &CurlTransfer::ended, this, &InternetClient::requestEnded);
     const Handle h = nextHandle();
     m_requests.emplace(h, std::move(r));
     return h;
+}
+
+RequestEnd InternetClient::ending(Handle url) const {
+    const auto it = m_requests.find(url);
+    if (it == m_requests.end()) {
+        return {};
+    }
+    const CurlTransfer& t = *it->second->transfer;
+    return {t.done(), !t.done() && t.paused(), t.status(), t.cutAfterPause(), t.shortOfResources()};
 }
 
 InternetClient::Request* InternetClient::request(Handle handle) {

@@ -31,6 +31,15 @@ struct FetchLimits {
     std::chrono::milliseconds connectTimeout{15'000};  // name lookup and connection
 };
 
+// How a request ended, for a reader that may ask again when the server turned it away.
+struct RequestEnd {
+    bool finished = false;          // nothing more will arrive
+    bool paused = false;            // not finished, and waiting for its reader to make room
+    int status = 0;                 // of the last answer, 0 before one
+    bool cutAfterPause = false;     // ended early after it waited, paused, for its reader
+    bool shortOfResources = false;  // no descriptor or no memory for it
+};
+
 class InternetClient final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(InternetClient)
@@ -60,6 +69,14 @@ public:
     // Ends every open request at once: each pending and later read of it gives 0.
     void abortAll();
 
+    // What is known of how a request ended; all false for a null or stale handle.
+    RequestEnd ending(Handle url) const;
+
+signals:
+    // A request will receive nothing more; emitted after libcurl returns, never inside it.
+    void requestEnded();
+
+public:
     const FetchLimits& limits() const { return m_limits; }
     void setLimits(const FetchLimits& limits) { m_limits = limits; }
 
