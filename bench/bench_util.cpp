@@ -126,6 +126,7 @@ CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& 
     for (int i = 0; !w.state.firstpass && i <= w.state.sitecursor; ++i) {
         result.visited.append(w.list3.item(i));
     }
+    result.queue = w.list3.items();
     return result;
 }
 
