@@ -172,7 +172,10 @@ size_t CurlTransfer::onBody(char* data, size_t, size_t size, void* self) {
 }
 
 size_t CurlTransfer::body(const char* data, size_t size) {
-    if (waiting() >= kHighWater && m_multi.waiting() >= m_settings.limits->maxBytes) {
+    // The page being read keeps pace with its reader; a page not read yet may run ahead of it
+    // until the pages together hold a page's limit.
+    if (waiting() >= kHighWater &&
+        (m_reading || m_multi.waiting() >= m_settings.limits->maxBytes)) {
         m_paused = true;
         m_wasPaused = true;
         return CURL_WRITEFUNC_PAUSE;

@@ -36,8 +36,8 @@ public:
     // How much body may wait unread before the transfer may be paused (and the server left to
     // wait), so that fast servers cannot fill our memory.
     static constexpr qsizetype kHighWater = 1 << 20;
-    // Past it, a transfer pauses only once the pages of the client together hold a page's limit
-    // unread: pages fetched ahead keep arriving while their reader waits on a slow site.
+    // Past it, a page not being read yet pauses only once the pages of the client together hold
+    // a page's limit unread: pages fetched ahead keep arriving while the walk waits elsewhere.
 
     CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings);
     ~CurlTransfer() override;
@@ -58,6 +58,8 @@ public:
     int status() const { return m_lastStatus; }
     // It ended early after it had waited paused for its reader: the server may have given up.
     bool cutAfterPause() const { return m_cut && m_wasPaused; }
+    // Its reader has begun: from now on it never runs far ahead of it.
+    void setReading() { m_reading = true; }
     // It waits, paused, for its reader to make room.
     bool paused() const { return m_paused; }
     // It could not get a descriptor or memory.
@@ -104,6 +106,7 @@ private:
     bool m_paused = false;
     bool m_done = false;
     bool m_wasPaused = false;
+    bool m_reading = false;
     bool m_cut = false;  // ended with a transfer error
     bool m_shortOfResources = false;
     int m_lastStatus = 0;

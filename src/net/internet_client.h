@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -91,6 +92,9 @@ private:
     Request* request(Handle handle);
     Handle nextHandle();
     void waitForBytes(Request& r);
+    // Ends the requests nobody reads yet whose server has been silent too long: a page fetched
+    // ahead must not hold its place for longer than the walk would wait on it.
+    void endSilent();
 
     FetchLimits m_limits;
     std::unique_ptr<CurlMulti> m_multi;
@@ -98,6 +102,7 @@ private:
     QByteArray m_caFile;
     QByteArray m_caDir;
     Handle m_last = kNull;
+    QTimer* m_silence = nullptr;
     std::unordered_map<Handle, std::unique_ptr<Session>> m_sessions;
     std::unordered_map<Handle, std::unique_ptr<Request>> m_requests;
 };

@@ -360,6 +360,26 @@ private slots:
         CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
         w.press(server.url("/start"), QStringLiteral("2"));
         QCOMPARE(w.List2.items(), siteMovies(0, 2));
+
+        // Silence is another matter: a page ahead whose server says nothing gives up its place
+        // after the idle limit, while the walk still reads a slow site, as the walk would.
+        LoopbackServer quiet;
+        quiet.setPage("/start", startPage(quiet, 3, 0));
+        Reply trickled(200, "http://m/s0.wmv" + QByteArray(150, ' '));
+        trickled.trickleBytes = 10;
+        trickled.trickleMs = 100;
+        quiet.setRoute(sitePath(0), trickled);
+        Reply silent;
+        silent.silent = true;
+        quiet.setRoute(sitePath(1), silent);
+        CrawlWindow two({64 << 20, 400ms, 300'000ms}, 2);
+        int walkAtSite2 = -1;
+        connect(&quiet, &LoopbackServer::requested, [&](const Request& r) {
+            walkAtSite2 = r.target == sitePath(2) ? two.state.sitecursor : walkAtSite2;
+        });
+        two.press(quiet.url("/start"), QStringLiteral("2"));
+        QCOMPARE(two.List2.items(), QStringList({"http://m/s0.wmv", "http://m/s2.wmv"}));
+        QCOMPARE(walkAtSite2, 0);
     }
 
     void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {
