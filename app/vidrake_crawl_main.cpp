@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <csignal>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -308,8 +309,18 @@ int main(int argc, char** argv) {
         writeErr(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n');
     };
 
-    vidrake::Crawler crawler({text1, text4, text2, label1, list1, list2, list3, progress}, state,
-                             {internet, pump, messages, screen, QLocale::system(), options.jobs});
+    bool toldShort = false;
+    auto shortOfDescriptors = [&] {
+        if (!std::exchange(toldShort, true)) {
+            clearStatus();
+            writeErr(
+                QStringLiteral("vidrake-crawl: short of file descriptors; fewer pages are "
+                               "fetched at once\n"));
+        }
+    };
+    vidrake::Crawler crawler(
+        {text1, text4, text2, label1, list1, list2, list3, progress}, state,
+        {internet, pump, messages, screen, QLocale::system(), options.jobs, shortOfDescriptors});
     int stopSignal = 0;
     if (!catchSignals()) {
         writeErr(QStringLiteral("vidrake-crawl: cannot catch signals: %1\n")

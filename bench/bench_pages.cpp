@@ -19,7 +19,8 @@ int numberAfter(std::string_view text, std::string_view key) {
 
 std::string WebShape::query() const {
     std::string q = "sites=" + std::to_string(sites) + "&delay=" + std::to_string(delayMs) +
-                    "&every=" + std::to_string(movieEvery) + "&stall=";
+                    "&every=" + std::to_string(movieEvery) + "&seed=" + std::to_string(seed) +
+                    "&stall=";
     for (const int k : stalls) {
         q += std::to_string(k) + ',';
     }
@@ -31,6 +32,7 @@ WebShape WebShape::fromQuery(std::string_view query) {
     shape.sites = std::clamp(numberAfter(query, "sites="), 0, 1'000'000);
     shape.delayMs = std::clamp(numberAfter(query, "delay="), 0, 600'000);
     shape.movieEvery = std::max(1, numberAfter(query, "every="));
+    shape.seed = static_cast<unsigned>(numberAfter(query, "seed="));
     const std::size_t at = query.find("stall=");
     for (std::size_t i = at == std::string_view::npos ? query.size() : at + 6; i < query.size();) {
         shape.stalls.push_back(std::atoi(std::string(query.substr(i)).c_str()));
@@ -54,8 +56,60 @@ std::string siteAddress(int port, int k, const WebShape& shape) {
     return address + ".com";
 }
 
+namespace {
+
+// The sites of a seeded web, as addresses.
+std::vector<std::string> mixedSites(int port, const WebShape& shape) {
+    std::uint32_t seed = shape.seed;
+    auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % n);
+    };
+    std::vector<int> order(static_cast<std::size_t>(shape.sites));
+    for (int k = 0; k < shape.sites; ++k) {
+        order[static_cast<std::size_t>(k)] = k;
+    }
+    for (int k = shape.sites - 1; k > 0; --k) {
+        std::swap(order[static_cast<std::size_t>(k)],
+                  order[static_cast<std::size_t>(next(static_cast<std::uint32_t>(k + 1)))]);
+    }
+    // Per 200 sites: the first 3 of the shuffled order never answer, the next 10 refuse, the
+    // next 10 close mid-body, the next 20 are slow.
+    const auto share = [&](int per200) { return per200 * shape.sites / 200; };
+    const int silent = share(3), refuse = silent + share(10), reset = refuse + share(10),
+              slow = reset + share(20);
+    std::vector<std::string> sites(static_cast<std::size_t>(shape.sites));
+    for (int rank = 0; rank < shape.sites; ++rank) {
+        const int k = order[static_cast<std::size_t>(rank)];
+        const int delay = rank < reset  ? 50 + next(750)
+                          : rank < slow ? 2000 + next(3000)
+                                        : 50 + next(750);
+        // Refused: a port of this machine where nobody listens.
+        std::string address =
+            "http://127.0.0.1:" + std::to_string(rank >= silent && rank < refuse ? 1 : port) +
+            "/site/" + std::to_string(k) + "-d" + std::to_string(delay);
+        address += next(3) == 0 ? "-n" : "";
+        address += rank < silent ? "-s" : "";
+        address += rank >= refuse && rank < reset ? "-r" : "";
+        const int body = next(20);
+        address += body < 3 ? "-c" : body < 6 ? "-x" : "";
+        address += next(10) == 0 ? "-l" : "";
+        sites[static_cast<std::size_t>(k)] = address + ".com";
+    }
+    return sites;
+}
+
+}  // namespace
+
 std::string startPage(int port, const WebShape& shape) {
     std::string page = "<html><head><title>Start</title></head><body>\n";
+    if (shape.seed != 0) {
+        int k = 0;
+        for (const std::string& address : mixedSites(port, shape)) {
+            page += "<a href=\"" + address + "\">site " + std::to_string(k++) + "</a><br>\n";
+        }
+        return page + "</body></html>\n";
+    }
     for (int k = 0; k < shape.sites; ++k) {
         // Whitespace after each anchor keeps a link from running into the next one.
         page += "<a href=\"" + siteAddress(port, k, shape) + "\">site " + std::to_string(k) +
@@ -75,9 +129,18 @@ SiteAnswer siteAnswer(std::string_view path) {
     answer.valid = true;
     answer.delayMs = numberAfter(name, "-d");
     answer.stalled = name.find("-s") != std::string::npos;
+    answer.cutShort = name.find("-r") != std::string::npos;
+    answer.chunked = name.find("-c") != std::string::npos;
+    answer.closed = name.find("-x") != std::string::npos;
+    if (const std::size_t at = path.find("-l"); at != std::string_view::npos) {
+        answer.redirect = std::string(path.substr(0, at)) + std::string(path.substr(at + 2));
+    }
     answer.page = "<html><body><p>Clip " + n + "</p>\n";
     if (name.find("-n") == std::string::npos) {
         answer.page += "<a href=\"http://127.0.0.1/movies/" + n + ".avi\">" + n + "</a>\n";
+    }
+    if (answer.cutShort || answer.chunked || answer.closed) {
+        answer.page += "<p>" + std::string(2000, '.') + "</p>";  // something to cut or chunk
     }
     answer.page += "</body></html>\n";
     return answer;

@@ -10,19 +10,25 @@
 namespace vidrake::bench {
 
 // How the sites of a start page answer. It travels in the start page's query
-// (sites=N&delay=MS&every=M&stall=K,K) and in each site's address, so the server keeps no state.
+// (sites=N&delay=MS&every=M&stall=K,K&seed=S) and in each site's address, so the server keeps no
+// state.
 struct WebShape {
     int sites = 0;
     int delayMs = 0;          // every site answers after this long
     int movieEvery = 1;       // site k links a movie when k % movieEvery == 0
     std::vector<int> stalls;  // these sites accept and never answer
+    // Not 0: a web like the real one instead, drawn from this seed. Of every 200 sites, most
+    // answer in 50-800 ms, 20 take 2-5 s, 3 never answer, 10 refuse, 10 close mid-body; some
+    // redirect, some send chunked or closed bodies; about two in three have a movie.
+    unsigned seed = 0;
 
     std::string query() const;
     static WebShape fromQuery(std::string_view query);
 };
 
-// The address of site `k` on the loopback server: /site/K[-dMS][-n][-s].com, ending in ".com" so
-// that the site pattern takes it.
+// The address of site `k` on the loopback server: /site/K[-dMS][-n][-s][-r][-c][-x][-l].com,
+// ending in ".com" so that the site pattern takes it (-r: closed mid-body, -c: chunked, -x: the
+// body ends with the connection, -l: a redirect to the same site without -l).
 std::string siteAddress(int port, int k, const WebShape& shape = {});
 
 // A page linking the shape's sites, one anchor a line, and no movie link.
@@ -33,7 +39,11 @@ struct SiteAnswer {
     bool valid = false;
     int delayMs = 0;
     bool stalled = false;
-    std::string page;  // one movie link, or none
+    bool cutShort = false;
+    bool chunked = false;
+    bool closed = false;
+    std::string redirect;  // the path to go to, or empty
+    std::string page;      // one movie link, or none
 };
 SiteAnswer siteAnswer(std::string_view path);
 

@@ -2,7 +2,9 @@
 // its own so that serving costs the measured process nothing. Stops by itself after --seconds.
 //   /big?bytes=N            N bytes of filler text
 //   /start?<WebShape query> a start page linking sites of that shape
-//   /site/K[-dMS][-n][-s].com  a site: delayed, without a movie, or stalled
+//   /site/K[-dMS][-n][-s][-r][-c][-x][-l].com  a site: delayed, without a movie, stalled, cut
+//                           short, chunked, closed, redirected (bench_pages.h)
+//   /log                    the paths asked for since the last /log, one a line
 #include "bench_pages.h"
 #include "loopback_web/loopback_server.h"
 
@@ -54,7 +56,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int port = server.port();
-    server.setHandler([port](const loopback::Request& request) {
+    qsizetype logged = 0;
+    server.setHandler([port, &server, &logged](const loopback::Request& request) {
         const std::string target = request.target.toStdString();
         const std::string_view query = std::string_view(target).substr(target.find('?') + 1);
         loopback::Reply reply;
@@ -66,10 +69,29 @@ int main(int argc, char** argv) {
         } else if (target.starts_with("/start?")) {
             reply.body = QByteArray::fromStdString(
                 bench::startPage(port, bench::WebShape::fromQuery(query)));
+        } else if (target == "/log") {
+            const QList<QByteArray> paths = server.requestedPaths();
+            for (qsizetype i = logged; i < paths.size() - 1; ++i) {  // not this one
+                reply.body += paths[i] + '\n';
+            }
+            logged = paths.size();
         } else if (const bench::SiteAnswer site = bench::siteAnswer(target); site.valid) {
             reply.body = QByteArray::fromStdString(site.page);
             reply.delayMs = site.delayMs;
             reply.silent = site.stalled;
+            reply.chunkSize = site.chunked ? 512 : 0;
+            reply.contentLength = !site.closed;
+            if (!site.redirect.empty()) {
+                reply = loopback::Reply(302);
+                reply.delayMs = site.delayMs;
+                reply.headers.append("Location: http://127.0.0.1:" + QByteArray::number(port) +
+                                     QByteArray::fromStdString(site.redirect));
+            } else if (site.cutShort) {
+                reply.raw = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                            QByteArray::number(reply.body.size()) +
+                            "\r\nConnection: close\r\n\r\n" +
+                            reply.body.left(reply.body.size() / 2);
+            }
         } else {
             return loopback::problem(404);
         }

@@ -122,10 +122,11 @@ CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& 
     crawler.Command1_Click();
     const double seconds = secondsSince(began);
     watch.stop();
-    CrawlResult result{seconds, watch.worstLateMs(), w.list2.items(), {}};
+    CrawlResult result{seconds, watch.worstLateMs(), w.list2.items(), {}, {}};
     for (int i = 0; !w.state.firstpass && i <= w.state.sitecursor; ++i) {
         result.visited.append(w.list3.item(i));
     }
+    result.queue = w.list3.items();
     return result;
 }
 

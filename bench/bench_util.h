@@ -110,6 +110,7 @@ struct CrawlResult {
     double lateMs = 0;  // the longest the event loop was kept waiting
     QStringList movies;
     QStringList visited;
+    QStringList queue;  // the whole site queue, visited or not
 };
 CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& start,
                       const QString& wanted, int jobs);

@@ -99,7 +99,8 @@ void Crawler::Command1_Click() {
 
     // The walk reads one site per pass, in queue order; the sites after it are being fetched
     // meanwhile. What is in flight when the walk ends, for whatever reason, is aborted.
-    FetchAhead ahead(m_platform.internet, m_platform.jobs);
+    FetchAhead ahead(m_platform.internet, m_platform.pump, m_platform.jobs, cancelled.get(),
+                     m_platform.shortOfDescriptors);
     for (;;) {
         const int next = m_state.firstpass ? 0 : m_state.sitecursor + 1;
         if (next >= m_state.sitebound ||
@@ -115,10 +116,11 @@ void Crawler::Command1_Click() {
         if (*cancelled) {
             return;
         }
-        scanSite(ahead.take(m_stores.List3, m_state.sitecursor, m_state.sitebound));
+        const QByteArray page = ahead.read(m_stores.List3, m_state.sitecursor, m_state.sitebound);
         if (*cancelled) {
             return;
         }
+        scanSite(page);
     }
 }
 
@@ -174,16 +176,14 @@ void Crawler::runitem(QString address) {
 }
 
 void Crawler::search_mlist(QString address) {
-    scanSite(open_page(m_platform.internet, address));
+    const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
+    const QByteArray page = fetch(address, cancelled);
+    if (!*cancelled) {
+        scanSite(page);
+    }
 }
 
-void Crawler::scanSite(PageRequest request) {
-    const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
-    const QByteArray page =
-        read_page(m_platform.internet, m_platform.pump, request, cancelled.get());
-    if (*cancelled) {
-        return;
-    }
+void Crawler::scanSite(const QByteArray& page) {
     const QStringList first = m_firstMovie.execute(page);
     if (!first.isEmpty()) {
         m_stores.List2.append(first.front());

@@ -12,13 +12,13 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace vidrake {
 
 class EventPump;
 class InternetClient;
-struct PageRequest;
 
 // How many pages a walk has in flight at most: the site it reads and those after it.
 inline constexpr int kPagesInFlight = 8;
@@ -56,6 +56,8 @@ struct CrawlPlatform {
     MousePointer& screen;
     QLocale locale;             // how the wanted number is written, strictly read
     int jobs = kPagesInFlight;  // 1: each site is requested only when the walk comes to it
+    // Told when fewer pages are kept in flight for want of file descriptors.
+    std::function<void()> shortOfDescriptors = {};
 };
 
 class Crawler final {
@@ -81,8 +83,8 @@ public:
 
 private:
     QByteArray fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
-    // search_mlist on a page already requested.
-    void scanSite(PageRequest request);
+    // search_mlist on a page already read.
+    void scanSite(const QByteArray& page);
     void syncQueueIndex();
 
     CrawlStores m_stores;

@@ -1,43 +1,69 @@
 // The pages of the sites that a walk visits next, requested before the walk reaches them so that
 // several arrive at once while it reads one. The walk still takes them one by one, in queue
-// order; whatever is still open when the walk ends is aborted and thrown away.
+// order, and gets the very page it would have got one at a time: a page fetched ahead that the
+// server turned away for our haste is asked for again, alone. Whatever is still open when the
+// walk ends is aborted and thrown away.
 #pragma once
 
 #include "crawler/fetch_page.h"
 
+#include <QObject>
+#include <QSet>
 #include <QString>
 
-#include <deque>
+#include <functional>
+#include <map>
 
 namespace vidrake {
 
+class EventPump;
 class ListStore;
 
 class FetchAhead final {
 public:
-    // At most `jobs` pages in flight, the one being read included; 1 requests each page only
-    // when the walk comes to it.
-    FetchAhead(InternetClient& internet, int jobs);
-    ~FetchAhead();
+    // At most `jobs` pages in flight, the one being read included, over the sites up to
+    // 4 x `jobs` past the one being read; 1 requests each page only when the walk comes to it.
+    // `shortOfDescriptors` is called when fewer pages must be kept in flight for want of them.
+    FetchAhead(InternetClient& internet, EventPump& pump, int jobs, const bool* cancelled,
+               std::function<void()> shortOfDescriptors = {});
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
 
-    // The request for site `index` of `queue`, which now belongs to the caller; the sites after
-    // it are requested too, but never the one at `bound` or past it.
-    PageRequest take(const ListStore& queue, int index, int bound);
+    // The page of site `index` of `queue`; the sites after it are requested meanwhile, but never
+    // the one at `bound` or past it.
+    QByteArray read(const ListStore& queue, int index, int bound);
 
 private:
     struct Open {
-        int index;
         QString address;
+        QString host;
         PageRequest request;
+        bool alone = false;  // nothing else of ours was in flight when it was asked for
     };
-    void close(const PageRequest& request);
+    Open openSite(const QString& address, bool alone);
+    // Hands free slots to the next queued sites, in queue order.
+    void refill();
+    int inFlight();
+    bool busy(const QString& host);
+    void fewerSlots(int inFlight);
+    // Waits until no page of ours is in flight but the walk's.
+    void waitAlone();
 
     InternetClient& m_internet;
+    EventPump& m_pump;
+    const int m_lookAhead;
     int m_jobs;
-    int m_requested = 0;  // sites below this have been requested
-    std::deque<Open> m_open;
+    const bool* m_cancelled;
+    std::function<void()> m_shortOfDescriptors;
+    const ListStore* m_queue = nullptr;
+    int m_walk = -1;  // the site being read, or read last
+    int m_bound = 0;
+    QString m_walkHost;      // while its page is read
+    bool m_holding = false;  // a page is being asked for again, alone
+    std::map<int, Open> m_ahead;
+    // Hosts that turned a page away for our haste: one request at a time to them from now on.
+    QSet<QString> m_oneAtATime;
+    QObject m_wakeups;  // last: gone first, so no refill comes once the rest goes
 };
 
 }  // namespace vidrake

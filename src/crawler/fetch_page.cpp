@@ -5,21 +5,37 @@
 
 namespace vidrake {
 
-PageRequest open_page(InternetClient& internet, const QString& address) {
-    PageRequest request;
-    request.root = internet.open(QString::fromLatin1(kAgentName));
-    request.url = internet.openUrl(request.root, address);
-    return request;
+PageRequest& PageRequest::operator=(PageRequest&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_internet = std::exchange(other.m_internet, nullptr);
+        m_root = std::exchange(other.m_root, InternetClient::kNull);
+        m_url = std::exchange(other.m_url, InternetClient::kNull);
+    }
+    return *this;
 }
 
-QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest request,
+void PageRequest::close() {
+    if (m_internet) {
+        // The session takes its request with it.
+        m_internet->close(std::exchange(m_url, InternetClient::kNull));
+        m_internet->close(std::exchange(m_root, InternetClient::kNull));
+    }
+}
+
+PageRequest open_page(InternetClient& internet, const QString& address) {
+    const InternetClient::Handle root = internet.open(QString::fromLatin1(kAgentName));
+    return {internet, root, internet.openUrl(root, address)};
+}
+
+QByteArray read_page(InternetClient& internet, EventPump& pump, const PageRequest& request,
                      const bool* cancelled) {
     PageBuffer page(internet.limits().maxBytes);
     // For the last reads of a page that has no room left for a whole block under the limit.
     char spare[kFetchBlockSize];
     for (;;) {
         char* room = page.room(kFetchBlockSize);
-        const quint32 n = internet.read(request.url, room ? room : spare, kFetchBlockSize);
+        const quint32 n = internet.read(request.url(), room ? room : spare, kFetchBlockSize);
         if (room) {
             page.commit(n);
         } else {
@@ -29,12 +45,6 @@ QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest requ
         if (n == 0 || (cancelled && *cancelled)) {
             break;
         }
-    }
-    if (request.url != InternetClient::kNull) {
-        internet.close(request.url);
-    }
-    if (request.root != InternetClient::kNull) {
-        internet.close(request.root);
     }
     return page.take();
 }

@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <utility>
+
 namespace vidrake {
 
 class EventPump;
@@ -16,10 +18,26 @@ class EventPump;
 inline constexpr quint32 kFetchBlockSize = 2048;
 inline constexpr char kAgentName[] = "VB OpenUrl";
 
-// The two handles of one page, owned by whoever opened them until read_page closes them.
-struct PageRequest {
-    InternetClient::Handle root = InternetClient::kNull;
-    InternetClient::Handle url = InternetClient::kNull;
+// The two handles of one page. Whoever holds it owns them: they are closed when it goes, which
+// aborts a request not read to its end.
+class PageRequest final {
+public:
+    PageRequest() = default;
+    PageRequest(InternetClient& internet, InternetClient::Handle root, InternetClient::Handle url)
+        : m_internet(&internet), m_root(root), m_url(url) {}
+    ~PageRequest() { close(); }
+    PageRequest(PageRequest&& other) noexcept { *this = std::move(other); }
+    PageRequest& operator=(PageRequest&& other) noexcept;
+    PageRequest(const PageRequest&) = delete;
+    PageRequest& operator=(const PageRequest&) = delete;
+
+    InternetClient::Handle url() const { return m_url; }
+    void close();
+
+private:
+    InternetClient* m_internet = nullptr;
+    InternetClient::Handle m_root = InternetClient::kNull;
+    InternetClient::Handle m_url = InternetClient::kNull;
 };
 
 // Opens a session with the agent name and starts the request for the address; either handle
@@ -27,9 +45,10 @@ struct PageRequest {
 PageRequest open_page(InternetClient& internet, const QString& address);
 
 // Reads the page in blocks of 2048 bytes, each straight into the page, and lets the event
-// loop run after every block; then closes both handles. The page is never given more room than
-// the client's page limit. When `*cancelled` turns true during a yield, the page ends there.
-QByteArray read_page(InternetClient& internet, EventPump& pump, PageRequest request,
+// loop run after every block; the request stays open, so that how it ended can still be asked. The
+// page is never given more room than the client's page limit. When `*cancelled` turns true during a
+// yield, the page ends there.
+QByteArray read_page(InternetClient& internet, EventPump& pump, const PageRequest& request,
                      const bool* cancelled = nullptr);
 
 // open_page then read_page.

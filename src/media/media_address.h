@@ -4,7 +4,10 @@
 // movies and plain local files pass.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 namespace vidrake {
 
@@ -13,6 +16,15 @@ struct MediaAddress {
     QString brief;    // why it is not played, in a few words for the status line
     QString refusal;  // the same in full, for its tool tip
 };
+
+// How the library reaches a network address: the address with its host as the name service
+// knows it (IDNA), and the proxy address to go through, empty for a direct connection.
+struct MediaRoute {
+    QString address;
+    QByteArray proxy;
+};
+// Given by whoever owns the network the movies were found on, so the player takes the same way.
+using MediaRouter = std::function<MediaRoute(const QString& address)>;
 
 // Network addresses (http, https, ftp, rtsp, mms, mmsh, in any letter case) go through with
 // their scheme in lower case; file:// addresses and plain paths must name an existing regular

@@ -191,15 +191,19 @@ bool MediaEngine::command(std::initializer_list<const char*> words, qint64* entr
     return true;
 }
 
-void MediaEngine::load(const QString& address) {
+void MediaEngine::load(const QString& address, const QByteArray& proxy) {
     if (address.isEmpty()) {
         stop();
         return;
     }
     setFlag("pause", false);
     const QByteArray utf8 = address.toUtf8();
+    // The network layer reads lower-case http_proxy itself unless it is given one; a value that
+    // is no http:// address makes it connect directly. %n% quotes the value whatever it holds.
+    const QByteArray value = proxy.isEmpty() ? QByteArrayLiteral("direct://") : proxy;
+    const QByteArray options = "http-proxy=%" + QByteArray::number(value.size()) + '%' + value;
     qint64 entry = -1;
-    if (!command({"loadfile", utf8.constData(), "replace"}, &entry)) {
+    if (!command({"loadfile", utf8.constData(), "replace", options.constData()}, &entry)) {
         emit failed(QStringLiteral("refused by the media library"),
                     QStringLiteral("the media library refused the address"));
         return;

@@ -31,8 +31,9 @@ public:
     mpv_handle* handle() const { return m_mpv; }
     const MpvLibrary& library() const { return *m_lib; }  // only while valid
 
-    // Drops what is playing and starts the address; an empty address only stops.
-    void load(const QString& address);
+    // Drops what is playing and starts the address, through `proxy` (an http:// proxy address)
+    // or directly when it is empty, whatever the environment says; an empty address only stops.
+    void load(const QString& address, const QByteArray& proxy = {});
     void stop();
     void seek(double seconds);
 

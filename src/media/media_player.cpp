@@ -279,10 +279,27 @@ void MediaPlayer::setURL(const QString& address) {
         setState(State::Failed, checked.refusal, checked.brief);
         return;
     }
+    MediaRoute route{checked.target, {}};
+    if (m_options.route && (route.address.startsWith(QLatin1String("http://")) ||
+                            route.address.startsWith(QLatin1String("https://")))) {
+        route = m_options.route(route.address);
+    }
+    // The library speaks to http:// proxies only, the scheme in lower case; any other it would
+    // quietly go around.
+    if (route.proxy.toLower().startsWith("http://")) {
+        route.proxy.replace(0, 7, "http://");
+    } else if (!route.proxy.isEmpty()) {
+        if (m_engine) {
+            m_engine->stop();
+        }
+        setState(State::Failed, tr("the player cannot go through a proxy of this kind"));
+        return;
+    }
     if (!startEngine()) {
         return;  // the status says why nothing plays
     }
-    m_target = checked.target;
+    m_target = std::move(route.address);
+    m_proxy = std::move(route.proxy);
     m_loadWaiting = true;
     if (m_video->isReady()) {
         startLoad();
@@ -298,7 +315,7 @@ void MediaPlayer::startLoad() {
     m_loadWaiting = false;
     showPosition(0);
     showDuration(0);
-    m_engine->load(m_target);
+    m_engine->load(m_target, m_proxy);
 }
 
 QString MediaPlayer::statusText() const {

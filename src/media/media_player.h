@@ -3,6 +3,8 @@
 // player is doing. Faults show in that line only; the player never opens a dialog.
 #pragma once
 
+#include "media/media_address.h"
+
 #include <QImage>
 #include <QPointer>
 #include <QRect>
@@ -28,6 +30,7 @@ class VideoOutput;
 struct MediaPlayerOptions {
     bool forceSoftware = false;  // draw on the CPU even where OpenGL would work
     bool silentAudio = false;    // decode sound but play it nowhere
+    MediaRouter route = {};      // http and https movies; unset: as the address stands, direct
 };
 
 class MediaPlayer final : public QWidget {
@@ -119,6 +122,7 @@ private:
     QString m_brief;  // the reason in a few words
     QString m_address;
     QString m_target;            // the address as the engine is given it
+    QByteArray m_proxy;          // and the proxy it goes through, empty for none
     bool m_loadWaiting = false;  // an address came before the video output was ready
     double m_position = 0;
     double m_duration = 0;

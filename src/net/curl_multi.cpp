@@ -65,8 +65,8 @@ void CurlMulti::touched(CurlTransfer& transfer) {
     }
 }
 
-int CurlMulti::onSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
-    static_cast<CurlMulti*>(self)->watch(fd, what);
+int CurlMulti::onSocket(CURL* easy, curl_socket_t fd, int what, void* self, void*) {
+    static_cast<CurlMulti*>(self)->watch(easy, fd, what);
     return 0;
 }
 
@@ -106,7 +106,7 @@ void CurlMulti::retire(QSocketNotifier*& n) {
     }
 }
 
-void CurlMulti::watch(curl_socket_t fd, int what) {
+void CurlMulti::watch(CURL* easy, curl_socket_t fd, int what) {
     if (what == CURL_POLL_REMOVE) {
         if (const auto it = m_watches.find(fd); it != m_watches.end()) {
             retire(it->second.read);
@@ -116,6 +116,7 @@ void CurlMulti::watch(curl_socket_t fd, int what) {
         return;
     }
     Watch& w = m_watches[fd];
+    w.easy = easy;
     const bool read = what == CURL_POLL_IN || what == CURL_POLL_INOUT;
     const bool write = what == CURL_POLL_OUT || what == CURL_POLL_INOUT;
     if (read && !w.read) {
@@ -133,6 +134,17 @@ void CurlMulti::watch(curl_socket_t fd, int what) {
 }
 
 void CurlMulti::act(curl_socket_t fd, int mask) {
+    // Any byte that arrives keeps a transfer alive, not only a whole head line or body block:
+    // the idle limit counts silence, not slowness.
+    if (mask & CURL_CSELECT_IN) {
+        if (const auto it = m_watches.find(fd); it != m_watches.end() && it->second.easy) {
+            char* owner = nullptr;
+            curl_easy_getinfo(it->second.easy, CURLINFO_PRIVATE, &owner);
+            if (owner) {
+                reinterpret_cast<CurlTransfer*>(owner)->sawBytes();
+            }
+        }
+    }
     int running = 0;
     curl_multi_socket_action(m_multi, fd, mask, &running);
     settle();

@@ -41,16 +41,20 @@ public:
     void kick() { act(CURL_SOCKET_TIMEOUT, 0); }
     // The transfer has news for its reader, given after libcurl returns.
     void touched(CurlTransfer& transfer);
+    // Body bytes that all transfers hold unread.
+    qint64 waiting() const { return m_waiting; }
+    void addWaiting(qint64 delta) { m_waiting += delta; }
 
 private:
     struct Watch {
         QSocketNotifier* read = nullptr;
         QSocketNotifier* write = nullptr;
+        CURL* easy = nullptr;
     };
 
     static int onSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketp);
     static int onTimer(CURLM* multi, long ms, void* self);
-    void watch(curl_socket_t fd, int what);
+    void watch(CURL* easy, curl_socket_t fd, int what);
     QSocketNotifier* notifier(curl_socket_t fd, bool read);
     void retire(QSocketNotifier*& notifier);
     void act(curl_socket_t fd, int mask);
@@ -63,6 +67,7 @@ private:
     std::vector<QSocketNotifier*> m_spareWrite;
     std::vector<CURL*> m_spareEasy;
     std::vector<CurlTransfer*> m_touched;
+    qint64 m_waiting = 0;
 };
 
 }  // namespace vidrake

@@ -3,6 +3,9 @@
 #include "net/curl_multi.h"
 #include "net/web_address.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <cstring>
 
 namespace vidrake {
@@ -29,6 +32,7 @@ CurlTransfer::CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings
 }
 
 CurlTransfer::~CurlTransfer() {
+    m_multi.addWaiting(-m_counted);
     if (m_inMulti) {
         m_multi.remove(*this);
     }
@@ -65,6 +69,11 @@ void CurlTransfer::start() {
     // One page, one connection: nothing lives on from one page to the next.
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+    // Nor a TLS session or a name lookup: each page starts from nothing.
+    curl_easy_setopt(e, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    curl_easy_setopt(e, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &CurlTransfer::onOpenSocket);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, ms(m_settings.limits->connectTimeout));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     // A name lookup cannot be cancelled: leave its thread behind rather than wait for it, both
@@ -100,6 +109,20 @@ void CurlTransfer::start() {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     m_multi.add(*this);
     m_inMulti = true;
+}
+
+curl_socket_t CurlTransfer::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)) {
+        // libcurl reports this as a failed connection; the reader must know it was ours.
+        static_cast<CurlTransfer*>(self)->m_shortOfResources = true;
+    }
+    return fd < 0 ? CURL_SOCKET_BAD : fd;
+}
+
+void CurlTransfer::syncWaiting() {
+    m_multi.addWaiting(waiting() - m_counted);
+    m_counted = waiting();
 }
 
 size_t CurlTransfer::onHead(char* data, size_t, size_t size, void* self) {
@@ -139,6 +162,7 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
         m_location.clear();  // an interim answer; the real head follows
         return true;
     }
+    m_lastStatus = status;
     if (!isRedirect(status) || m_location.isEmpty()) {
         return true;  // a redirect that names no address is a page like any other
     }
@@ -157,8 +181,12 @@ size_t CurlTransfer::onBody(char* data, size_t, size_t size, void* self) {
 }
 
 size_t CurlTransfer::body(const char* data, size_t size) {
-    if (waiting() >= kHighWater) {
+    // The page being read keeps pace with its reader; a page not read yet may run ahead of it
+    // until the pages together hold a page's limit.
+    if (waiting() >= kHighWater &&
+        (m_reading || m_multi.waiting() >= m_settings.limits->maxBytes)) {
         m_paused = true;
+        m_wasPaused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
     if (m_bodyPos > 0 && m_bodyPos >= waiting()) {
@@ -171,6 +199,7 @@ size_t CurlTransfer::body(const char* data, size_t size) {
     const auto n = static_cast<qsizetype>(std::clamp<qint64>(room, 0, qint64(size)));
     m_body.append(data, n);
     m_received += n;
+    syncWaiting();
     m_idle.restart();
     m_multi.touched(*this);
     return static_cast<size_t>(n) == size ? size : 0;  // a full page ends the transfer
@@ -187,6 +216,7 @@ qint64 CurlTransfer::take(char* buffer, qint64 size) {
         m_body.resize(0);  // keeps its memory for the next bytes
         m_bodyPos = 0;
     }
+    syncWaiting();
     if (m_paused && waiting() <= kHighWater / 2) {
         // The reader made room; a paused transfer was never the server's delay.
         m_paused = false;
@@ -196,12 +226,15 @@ qint64 CurlTransfer::take(char* buffer, qint64 size) {
     return n;
 }
 
-void CurlTransfer::finished(CURLcode) {
+void CurlTransfer::finished(CURLcode result) {
     if (!m_next.isEmpty() && !m_refused) {
         m_url = m_next;
         start();
         return;
     }
+    // A write error is our own stop (the page limit, a refused head), never the server's.
+    m_cut = result != CURLE_OK && result != CURLE_WRITE_ERROR;
+    m_shortOfResources = m_shortOfResources || result == CURLE_OUT_OF_MEMORY;
     // Any other end keeps what arrived; a refused head or redirect leaves no page.
     end(!m_refused);
 }
@@ -214,9 +247,11 @@ void CurlTransfer::end(bool keepBody) {
     if (!keepBody) {
         m_body.clear();
         m_bodyPos = 0;
+        syncWaiting();
     }
     m_done = true;
     m_multi.touched(*this);
+    emit ended();
 }
 
 void CurlTransfer::abort() {

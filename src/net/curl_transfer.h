@@ -33,9 +33,11 @@ class CurlTransfer final : public QObject {
 public:
     static constexpr int kMaxRedirects = 50;
     static constexpr qint64 kMaxHead = 64 * 1024;
-    // How much body may wait unread before the transfer is paused (and the server left to
-    // wait), so that a fast server cannot fill our memory.
+    // How much body may wait unread before the transfer may be paused (and the server left to
+    // wait), so that fast servers cannot fill our memory.
     static constexpr qsizetype kHighWater = 1 << 20;
+    // Past it, a page not being read yet pauses only once the pages of the client together hold
+    // a page's limit unread: pages fetched ahead keep arriving while the walk waits elsewhere.
 
     CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings);
     ~CurlTransfer() override;
@@ -50,6 +52,18 @@ public:
     // Since a byte last arrived or the reader last made room: the time the server kept us
     // waiting.
     qint64 idleMs() const { return m_idle.elapsed(); }
+    // Bytes came in on the connection, whole head lines or not.
+    void sawBytes() { m_idle.restart(); }
+    // The status of the last answer (after redirects), 0 before one.
+    int status() const { return m_lastStatus; }
+    // It ended early after it had waited paused for its reader: the server may have given up.
+    bool cutAfterPause() const { return m_cut && m_wasPaused; }
+    // Its reader has begun: from now on it never runs far ahead of it.
+    void setReading() { m_reading = true; }
+    // It waits, paused, for its reader to make room.
+    bool paused() const { return m_paused; }
+    // It could not get a descriptor or memory.
+    bool shortOfResources() const { return m_shortOfResources; }
 
     CURL* easy() const { return m_easy; }
     // Called by the multi once libcurl has ended the current exchange.
@@ -58,11 +72,15 @@ public:
 signals:
     // Something arrived or the transfer ended; a waiting reader should look again.
     void progressed();
+    // No more will arrive (emitted after libcurl returns).
+    void ended();
 
 private:
     static size_t onHead(char* data, size_t, size_t size, void* self);
     static size_t onBody(char* data, size_t, size_t size, void* self);
+    static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address);
     bool headLine(QByteArrayView line, bool first);
+    void syncWaiting();
     size_t body(const char* data, size_t size);
     void start();
     void end(bool keepBody);
@@ -76,6 +94,7 @@ private:
     bool m_inMulti = false;
     QByteArray m_body;  // body bytes not yet taken
     qsizetype m_bodyPos = 0;
+    qint64 m_counted = 0;   // of the unread bytes, those the multi knows of
     qint64 m_received = 0;  // body bytes accepted, taken or not
     qint64 m_headBytes = 0;
     qint64 m_headSize = 0;  // of the head being read
@@ -86,6 +105,11 @@ private:
     bool m_refused = false;  // the page is empty, whatever arrived
     bool m_paused = false;
     bool m_done = false;
+    bool m_wasPaused = false;
+    bool m_reading = false;
+    bool m_cut = false;  // ended with a transfer error
+    bool m_shortOfResources = false;
+    int m_lastStatus = 0;
     QElapsedTimer m_idle;
 };
 

@@ -34,7 +34,28 @@ InternetClient::InternetClient(FetchLimits limits, QObject* parent)
       m_multi(std::make_unique<CurlMulti>()),
       m_proxy(std::make_unique<ProxyEnvironment>(ProxyEnvironment::fromSystem())),
       m_caFile(qgetenv("SSL_CERT_FILE")),
-      m_caDir(qgetenv("SSL_CERT_DIR")) {}
+      m_caDir(qgetenv("SSL_CERT_DIR")),
+      m_silence(new QTimer(this)) {
+    connect(m_silence, &QTimer::timeout, this, &InternetClient::endSilent);
+}
+
+void InternetClient::endSilent() {
+    bool waiting = false;
+    for (auto& [handle, r] : m_requests) {
+        CurlTransfer& t = *r->transfer;
+        if (r->reading || r->ended || t.done() || t.paused()) {
+            continue;  // a reader applies the limits itself; a paused page waits for its reader
+        }
+        if (t.idleMs() >= m_limits.stallTimeout.count()) {
+            t.abort();  // what arrived is kept: it is the page
+        } else {
+            waiting = true;
+        }
+    }
+    if (!waiting) {
+        m_silence->stop();
+    }
+}
 
 InternetClient::~InternetClient() {
     // The transfers leave the multi before it goes.
@@ -75,9 +96,23 @@ InternetClient::Handle InternetClient::openUrl(Handle session, const QString& ad
     r->transfer = std::make_unique<CurlTransfer>(
         *m_multi, std::move(url),
         TransferSettings{it->second->agent, &m_limits, m_proxy.get(), m_caFile, m_caDir});
+    connect(r->transfer.get(), &CurlTransfer::ended, this, &InternetClient::requestEnded);
+    if (!m_silence->isActive()) {
+        m_silence->start(
+            static_cast<int>(std::max<qint64>(50, m_limits.stallTimeout.count() / 10)));
+    }
     const Handle h = nextHandle();
     m_requests.emplace(h, std::move(r));
     return h;
+}
+
+RequestEnd InternetClient::ending(Handle url) const {
+    const auto it = m_requests.find(url);
+    if (it == m_requests.end()) {
+        return {};
+    }
+    const CurlTransfer& t = *it->second->transfer;
+    return {t.done(), !t.done() && t.paused(), t.status(), t.cutAfterPause(), t.shortOfResources()};
 }
 
 InternetClient::Request* InternetClient::request(Handle handle) {
@@ -109,6 +144,7 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
     // starts with the first read. (Its idle time already stops while it waits paused.)
     if (!r->reading) {
         r->reading = true;
+        r->transfer->setReading();
         r->started.restart();
     }
     for (;;) {

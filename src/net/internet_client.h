@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -29,6 +30,15 @@ struct FetchLimits {
     std::chrono::milliseconds stallTimeout{30'000};    // no byte for this long
     std::chrono::milliseconds totalTimeout{300'000};   // the whole page
     std::chrono::milliseconds connectTimeout{15'000};  // name lookup and connection
+};
+
+// How a request ended, for a reader that may ask again when the server turned it away.
+struct RequestEnd {
+    bool finished = false;          // nothing more will arrive
+    bool paused = false;            // not finished, and waiting for its reader to make room
+    int status = 0;                 // of the last answer, 0 before one
+    bool cutAfterPause = false;     // ended early after it waited, paused, for its reader
+    bool shortOfResources = false;  // no descriptor or no memory for it
 };
 
 class InternetClient final : public QObject {
@@ -60,6 +70,14 @@ public:
     // Ends every open request at once: each pending and later read of it gives 0.
     void abortAll();
 
+    // What is known of how a request ended; all false for a null or stale handle.
+    RequestEnd ending(Handle url) const;
+
+signals:
+    // A request will receive nothing more; emitted after libcurl returns, never inside it.
+    void requestEnded();
+
+public:
     const FetchLimits& limits() const { return m_limits; }
     void setLimits(const FetchLimits& limits) { m_limits = limits; }
 
@@ -74,6 +92,9 @@ private:
     Request* request(Handle handle);
     Handle nextHandle();
     void waitForBytes(Request& r);
+    // Ends the requests nobody reads yet whose server has been silent too long: a page fetched
+    // ahead must not hold its place for longer than the walk would wait on it.
+    void endSilent();
 
     FetchLimits m_limits;
     std::unique_ptr<CurlMulti> m_multi;
@@ -81,6 +102,7 @@ private:
     QByteArray m_caFile;
     QByteArray m_caDir;
     Handle m_last = kNull;
+    QTimer* m_silence = nullptr;
     std::unordered_map<Handle, std::unique_ptr<Session>> m_sessions;
     std::unordered_map<Handle, std::unique_ptr<Request>> m_requests;
 };

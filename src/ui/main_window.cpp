@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "desktop/qt_window_system.h"
+#include "net/proxy_choice.h"
 #include "support/dropsh.h"
 #include "ui/about_window.h"
 #include "ui/app_info.h"
@@ -189,7 +190,17 @@ void MainWindow::buildControls() {
     Label2->setText(QStringLiteral("URL:"));
     Label2->setBuddy(Text1);
 
-    player1 = new MediaPlayer(m_client, m_services.player);
+    MediaPlayerOptions playerOptions = m_services.player;
+    if (!playerOptions.route) {
+        // Movies go the crawler's way: its proxy for the address and its form of the host.
+        playerOptions.route = [env = ProxyEnvironment::fromSystem()](const QString& address) {
+            const QUrl url = InternetClient::toUrl(address);
+            return url.isEmpty()
+                       ? MediaRoute{address, {}}
+                       : MediaRoute{QString::fromLatin1(url.toEncoded()), proxyFor(env, url)};
+        };
+    }
+    player1 = new MediaPlayer(m_client, playerOptions);
     player1->setObjectName(QStringLiteral("player1"));
     player1->setGeometry(twipRect(120, 480, 4800, 4755));
     player1->setAccessibleName(QStringLiteral("Player"));

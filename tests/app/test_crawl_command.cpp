@@ -3,12 +3,14 @@
 // program answers --help and --version, and the window program where there is no display.
 #include "loopback_web/loopback_server.h"
 #include "platform/stores.h"
+#include "sample_sites.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <pty.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <csignal>
@@ -24,7 +26,8 @@ struct Result {
     QByteArray err;
 };
 
-enum Output { Pipes, Terminal, Full };
+// Full: standard output on /dev/full; FewFiles: 24 descriptors at most, as under ulimit -n 24.
+enum Output { Pipes, Terminal, Full, FewFiles };
 
 // The start page's crawl as a play list: as the window saves one, CR LF lines in the code page.
 const QByteArray kPlayList = "http://v/start.avi\r\nhttp://v/one.mpg\r\nhttp://v/caf\xE9.wmv\r\n";
@@ -46,6 +49,11 @@ Result run(const QStringList& args, Output output = Pipes,
         });
     } else if (output == Full) {
         p.setStandardOutputFile(QStringLiteral("/dev/full"));
+    } else if (output == FewFiles) {
+        p.setChildProcessModifier([] {
+            const rlimit few{24, 24};
+            ::setrlimit(RLIMIT_NOFILE, &few);
+        });
     }
     p.start(program, args);
     if (p.waitForStarted() && meanwhile) {
@@ -184,6 +192,25 @@ private slots:
         QCOMPARE(proxied.out, QByteArray());
         QCOMPARE(proxied.err.count("http_proxy"), 1);
         QCOMPARE(m_server.requests().size(), requests + 4);  // the start page and its 3 sites
+    }
+
+    void fewDescriptors_listAsOneAtATimeAndSaySoOnce() {
+        // More pages in flight than descriptors to open them: those left without one are asked
+        // for again, with fewer in flight, and the list is the one a walk one at a time gives.
+        LoopbackServer web;
+        web.setPage("/start", test::startPage(web, 60, 0, 5));
+        QByteArray oneAtATime;
+        for (const char* jobs : {"1", "8", "32"}) {
+            const Result r = run({"-j", jobs, "-n", "50", web.url("/start")}, FewFiles);
+            QCOMPARE(r.exitCode, 0);
+            QCOMPARE(r.out.count('\n'), 50);
+            oneAtATime = oneAtATime.isEmpty() ? r.out : oneAtATime;
+            QVERIFY2(r.out == oneAtATime, jobs);
+            // Said once when it happens: always with 32 in flight, never with one.
+            const auto told = r.err.count("short of file descriptors");
+            QVERIFY2(told == (qstrcmp(jobs, "32") == 0) || (told == 1 && qstrcmp(jobs, "8") == 0),
+                     r.err);
+        }
     }
 
     void signal_stopsTheCrawlAndPrintsWhatWasFound() {

@@ -194,38 +194,54 @@ private slots:
     }
 
     void walk_fetchesAheadYetListsAndStopsAsOneAtATime() {
-        for (const int jobs : {1, kPagesInFlight}) {
-            // 20 sites answering late, a movie on every other one; those from 10 on never answer.
+        for (const int jobs : {1, 2, kPagesInFlight}) {
+            // 20 sites answering late, the first later still, a movie on every other one; those
+            // from 10 on never answer.
             LoopbackServer server;
             server.setPage("/start", startPage(server, 20, 0));
             auto serve = [&](int i, bool silent) {
                 Reply site(200, i % 2 ? QByteArray() : siteMovies(i, i + 1)[0].toUtf8());
-                site.delayMs = 20;
+                site.delayMs = i ? 20 : 1000;
                 site.silent = silent;
                 server.setRoute(sitePath(i), site);
             };
             for (int i = 0; i < 20; ++i) serve(i, i >= 10);
             CrawlWindow w({}, jobs);
             QList<int> listedWhenAsked;
+            int mostPast = 0;  // sites asked for past the one the walk was at
             connect(&server, &LoopbackServer::requested, [&](const Request& r) {
                 listedWhenAsked << (r.target == "/start" ? -1 : w.List2.count());
+                if (r.target.startsWith("/site") && !w.state.firstpass) {
+                    const int site = r.target.mid(5, r.target.size() - 9).toInt();
+                    mostPast = std::max(mostPast, site - w.state.sitecursor);
+                }
             });
             w.press(server.url("/start"), QStringLiteral("5"));
             QCOMPARE(w.List2.items(), siteMovies(0, 9, 2));
             QCOMPARE(w.state.sitecursor, qint16(8));
-            // The start page alone first, then the sites in queue order: up to 7 past the last one
-            // visited, each asked for only once the page before it was used when one at a time.
+            // The stop aborted what was in flight (site 9 may have been answered in time).
+            QTRY_COMPARE(server.openConnections(), 0);
+            // The start page alone first, then the sites in queue order, never at the bound nor
+            // more than 4 x jobs - 1 past the last one visited; each asked for only once the page
+            // before it was used when one at a time.
+            const QList<QByteArray> paths = server.requestedPaths();
+            const auto past = paths.size() - 1 - 9;
+            QVERIFY2(past >= 0 && paths.size() - 1 <= 20 && past <= 4 * jobs - 1,
+                     qPrintable(QString::number(past)));
             QList<QByteArray> asked{"/start"};
-            for (int i = 0; i <= 8 + jobs - 1; ++i) asked << sitePath(i);
-            QCOMPARE(server.requestedPaths(), asked);
+            for (int i = 0; i < paths.size() - 1; ++i) asked << sitePath(i);
+            QCOMPARE(paths, asked);
             if (jobs == 1) {
                 QCOMPARE(listedWhenAsked, (QList<int>{-1, 0, 1, 1, 2, 2, 3, 3, 4, 4}));
                 QCOMPARE(server.peakConnections(), 1);
             } else {
                 QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
             }
-            // The stop aborted what was in flight (site 9 may have been answered in time).
-            QTRY_COMPARE(server.openConnections(), 0);
+            // While the walk waits on the first site, the free slots go on down the queue as far
+            // as the look-ahead reaches, and not one site further.
+            QVERIFY2(jobs == kPagesInFlight ? mostPast <= 4 * jobs - 1
+                                            : mostPast == (jobs == 1 ? 0 : 4 * jobs - 1),
+                     qPrintable(QString::number(mostPast)));
             QList<QByteArray> abandoned = server.abandoned();
             abandoned.removeAll(sitePath(9));
             QCOMPARE(abandoned, asked.mid(11));
@@ -241,6 +257,52 @@ private slots:
             asked = {"/more"};
             for (int i = 9; i < 20; ++i) asked << sitePath(i);
             QCOMPARE(server.requestedPaths().mid(before), asked);
+        }
+    }
+
+    void walk_fetchingAheadListsWhatOneAtATimeListsOnServersThatPushBack() {
+        // Each web turns away what our haste alone brings on: a third connection at once, or a
+        // page left unread while the walk waits on a slow site. Movies sit at the end of pages.
+        // Larger than the socket buffers on both ends, so that a paused page blocks the server.
+        constexpr qint64 kBig = 16 << 20;
+        const struct {
+            const char* name;
+            int limit;          // connections a client may hold
+            int sendTimeoutMs;  // before a blocked answer is dropped
+            int sites;
+            int slowMs;  // site 0's delay
+            qint64 bigBody;
+            const char* wanted;
+        } rows[] = {
+            {"per-client limit", 2, 0, 14, 0, 0, "7"},
+            {"send time-out", 0, 200, 3, 1500, kBig, "3"},
+        };
+        for (const auto& row : rows) {
+            QStringList oneAtATime;
+            for (const int jobs : {1, kPagesInFlight, 32}) {
+                LoopbackServer server;
+                server.setConnectionLimit(row.limit);
+                server.setSendTimeout(row.sendTimeoutMs);
+                server.setPage("/start", startPage(server, row.sites, 0));
+                for (int i = 0; i < row.sites; ++i) {
+                    Reply site(200, QByteArray(i && row.bigBody ? row.bigBody : 100, ' ') +
+                                        siteMovies(i, i + 1)[0].toUtf8());
+                    site.delayMs = i == 0 ? row.slowMs : 10;
+                    server.setRoute(sitePath(i), site);
+                }
+                // Room for one big page only, so the pages ahead pause.
+                CrawlWindow w({kBig + 4096, 30'000ms, 300'000ms}, jobs);
+                w.press(server.url("/start"), QString::fromLatin1(row.wanted));
+                if (jobs == 1) {
+                    oneAtATime = w.List2.items();
+                    QVERIFY2(oneAtATime == siteMovies(0, QByteArray(row.wanted).toInt()), row.name);
+                }
+                QVERIFY2(w.List2.items() == oneAtATime,
+                         qPrintable(QStringLiteral("%1, -j %2: %3")
+                                        .arg(row.name)
+                                        .arg(jobs)
+                                        .arg(w.List2.items().join(u' '))));
+            }
         }
     }
 
@@ -298,6 +360,26 @@ private slots:
         CrawlWindow w({64 << 20, 30'000ms, 2'000ms});
         w.press(server.url("/start"), QStringLiteral("2"));
         QCOMPARE(w.List2.items(), siteMovies(0, 2));
+
+        // Silence is another matter: a page ahead whose server says nothing gives up its place
+        // after the idle limit, while the walk still reads a slow site, as the walk would.
+        LoopbackServer quiet;
+        quiet.setPage("/start", startPage(quiet, 3, 0));
+        Reply trickled(200, "http://m/s0.wmv" + QByteArray(150, ' '));
+        trickled.trickleBytes = 10;
+        trickled.trickleMs = 100;
+        quiet.setRoute(sitePath(0), trickled);
+        Reply silent;
+        silent.silent = true;
+        quiet.setRoute(sitePath(1), silent);
+        CrawlWindow two({64 << 20, 400ms, 300'000ms}, 2);
+        int walkAtSite2 = -1;
+        connect(&quiet, &LoopbackServer::requested, [&](const Request& r) {
+            walkAtSite2 = r.target == sitePath(2) ? two.state.sitecursor : walkAtSite2;
+        });
+        two.press(quiet.url("/start"), QStringLiteral("2"));
+        QCOMPARE(two.List2.items(), QStringList({"http://m/s0.wmv", "http://m/s2.wmv"}));
+        QCOMPARE(walkAtSite2, 0);
     }
 
     void wantedNumber_readStrictlyBeforeAndAfterTheStartPage_data() {

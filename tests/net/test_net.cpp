@@ -159,6 +159,12 @@ private slots:
         Reply endless;
         endless.endless = true;
         server.setRoute("/endless", endless);
+        Reply dripping;  // a head line takes longer than the idle limit, yet bytes keep coming
+        dripping.raw = "HTTP/1.1 200 OK\r\nX-Slow: " + QByteArray(12, '.') +
+                       "\r\nContent-Length: 4\r\n\r\nbody";
+        dripping.trickleBytes = 1;
+        dripping.trickleMs = 40;
+        server.setRoute("/dripping", dripping);
 
         // What arrived before the limit is the page; the window's own timers go on while it waits.
         int ticks = 0;
@@ -168,6 +174,7 @@ private slots:
         QCOMPARE(fetch(server.url("/silent"), {64 << 20, 300ms, 300'000ms}), QByteArray(100, 's'));
         QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
 
+        QCOMPARE(fetch(server.url("/dripping"), {64 << 20, 300ms, 300'000ms}), QByteArray("body"));
         const QByteArray slowPage = fetch(server.url("/slow"), {64 << 20, 30'000ms, 400ms});
         QVERIFY(!slowPage.isEmpty() && slowPage.size() < 100'000);
         QCOMPARE(slowPage, QByteArray(slowPage.size(), 'w'));
@@ -311,6 +318,30 @@ private slots:
             QVERIFY2(fetch(site->url(QStringLiteral("/"))) == c.expected, c.certificate);
         }
         QVERIFY(plain.requests().isEmpty());
+
+        // No TLS session lives on: two pages of one client make two full handshakes, as told by
+        // a server that says on each page whether the session was new or reused.
+        QProcess server;
+        server.start(QStringLiteral("openssl"),
+                     {"s_server", "-www", "-naccept", "2", "-accept", "0", "-cert",
+                      kTls + "trusted.pem", "-key", kTls + "trusted.key"});
+        if (!server.waitForStarted()) {
+            QSKIP("no openssl command to serve TLS sessions");
+        }
+        QByteArray said;
+        QVERIFY(QTest::qWaitFor([&] {
+            said += server.readAllStandardOutput();
+            return said.contains("ACCEPT") && said.endsWith('\n');
+        }));
+        const QByteArray port = said.mid(said.indexOf("ACCEPT")).trimmed().split(':').last();
+        InternetClient client;
+        QtEventPump pump;
+        for (int i = 0; i < 2; ++i) {
+            const QByteArray page =
+                fetch_page(client, pump, "https://127.0.0.1:" + QString::fromLatin1(port) + "/");
+            QVERIFY2(page.contains("New, TLS"), page.constData());
+        }
+        server.waitForFinished();
     }
 
     void hangingNameLookup_doesNotHoldTheProcess() {
@@ -327,6 +358,16 @@ private slots:
         QCOMPARE(crawl.exitStatus(), QProcess::NormalExit);
         QCOMPARE(crawl.exitCode(), 0);
         QVERIFY(crawl.readAllStandardError().contains("lookup held"));
+
+        // No lookup lives on either: two pages on one name, two lookups.
+        LoopbackServer site;
+        const QByteArray at = "http://a.loop.test:" + QByteArray::number(site.port());
+        site.setPage("/start", at + "/one.com");
+        site.setPage("/one.com", "http://m/1.avi");
+        crawl.start(VIDRAKE_CRAWL_BIN, {"-n", "1", QString::fromLatin1(at + "/start")});
+        QVERIFY(QTest::qWaitFor([&] { return crawl.state() == QProcess::NotRunning; }, 60'000));
+        QCOMPARE(crawl.readAllStandardOutput(), QByteArray("http://m/1.avi\n"));
+        QCOMPARE(crawl.readAllStandardError().count("lookup a.loop.test"), 2);
     }
 };
 

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QToolTip>
 
@@ -274,6 +275,72 @@ private slots:
         QTRY_VERIFY(player->isVideoFullScreen() && player->isWindow());
         QTest::keyClick(player, Qt::Key_Escape);
         QTRY_VERIFY(!player->isVideoFullScreen() && !player->isWindow());
+    }
+
+    void play_goesTheCrawlersWayThroughItsProxyOrDirect() {
+        // The player takes the proxy that the crawl would take for the same address, whichever
+        // way the environment names it, and asks for an IDN host by its IDNA name.
+        QFile clip(kClip);
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        const QByteArray movie = clip.readAll();
+        LoopbackServer site;
+        site.setPage("/a.avi", movie);
+        LoopbackServer proxy;
+        proxy.setHandler([&](const Request& r) {
+            return r.target.endsWith("/a.avi") ? Reply(200, movie) : problem(404);
+        });
+        proxy.setTakeover([](QTcpSocket* client, const Request& r) {
+            if (r.method == "CONNECT") {
+                client->abort();  // seen is enough: no TLS on the far side
+            }
+            return r.method == "CONNECT";
+        });
+        const QByteArray p = "127.0.0.1:" + QByteArray::number(proxy.port());
+        const QByteArray s = "127.0.0.1:" + QByteArray::number(site.port());
+        const struct {
+            QList<QByteArray> env;
+            QByteArray movie;
+            QByteArray proxySaw;  // empty: went straight to the site
+        } rows[] = {
+            {{"HTTP_PROXY=http://" + p}, "http://" + s + "/a.avi", "GET http://" + s + "/a.avi "},
+            {{"http_proxy=" + p}, "http://" + s + "/a.avi", "GET http://" + s + "/a.avi "},
+            {{"https_proxy=" + p}, "https://" + s + "/a.avi", "CONNECT " + s + " "},
+            {{"http_proxy=http://" + p, "no_proxy=" + s}, "http://" + s + "/a.avi", ""},
+            {{"http_proxy=" + p},
+             "http://b\xC3\xBC"
+             "cher.example.com/a.avi",
+             "GET http://xn--bcher-kva.example.com:80/a.avi "},
+        };
+        for (const auto& row : rows) {
+            for (const QByteArray& variable : row.env) {
+                qputenv(variable.left(variable.indexOf('=')),
+                        variable.mid(variable.indexOf('=') + 1));
+            }
+            const qsizetype proxied = proxy.requests().size();
+            const qsizetype direct = site.requests().size();
+            {
+                Fixture f;
+                emit f.window.movieChosen(QString::fromUtf8(row.movie));
+                if (row.proxySaw.startsWith("CONNECT")) {
+                    QTRY_COMPARE_WITH_TIMEOUT(proxy.requests().size(), proxied + 1, kWait);
+                } else {
+                    QTRY_COMPARE_WITH_TIMEOUT(f.window.player()->state(),
+                                              MediaPlayer::State::Playing, kWait);
+                }
+            }
+            for (const QByteArray& variable : row.env) {
+                qunsetenv(variable.left(variable.indexOf('=')));
+            }
+            if (row.proxySaw.isEmpty()) {
+                QVERIFY2(proxy.requests().size() == proxied && site.requests().size() > direct,
+                         row.movie);
+            } else {
+                QVERIFY2(proxy.requests().size() > proxied && site.requests().size() == direct,
+                         row.movie);
+                QVERIFY2(proxy.requests()[proxied].startsWith(row.proxySaw),
+                         proxy.requests()[proxied].constData());
+            }
+        }
     }
 
     void about_isOneWindowThatClosesEveryWay() {

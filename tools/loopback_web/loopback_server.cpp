@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 namespace vidrake::loopback {
 namespace {
 
@@ -22,6 +24,7 @@ QByteArray reason(int status) {
                                                 {404, "Not Found"},
                                                 {405, "Method Not Allowed"},
                                                 {416, "Range Not Satisfiable"},
+                                                {503, "Service Unavailable"},
                                                 {431, "Request Header Fields Too Large"}};
     return reasons.value(status, status < 400 ? "Status" : "Error");
 }
@@ -36,10 +39,11 @@ bool streamed(const Reply& r) {
 struct LoopbackServer::Connection {
     QTimer* idle = nullptr;
     QByteArray target;
-    bool busy = false;      // a request is being answered
-    bool answered = false;  // the whole answer went out
-    bool closing = false;   // we closed it
-    bool taken = false;     // someone else speaks on it now
+    bool busy = false;       // a request is being answered
+    bool answered = false;   // the whole answer went out
+    bool closing = false;    // we closed it
+    bool taken = false;      // someone else speaks on it now
+    bool overLimit = false;  // made while the client had its limit of connections open
 };
 
 QByteArray Request::header(QByteArrayView name) const {
@@ -123,6 +127,7 @@ void LoopbackServer::onConnection() {
         m_peak = std::max(m_peak, ++m_open);
         ++m_total;
         auto c = std::make_shared<Connection>();
+        c->overLimit = m_limit > 0 && m_open > m_limit;
         c->idle = new QTimer(socket);
         c->idle->setSingleShot(true);
         c->idle->start(kIdleMs);
@@ -180,9 +185,10 @@ void LoopbackServer::onReadable(QTcpSocket* socket, const std::shared_ptr<Connec
             send(socket, c, problem(400), false, false);
             return;
         }
-        const Reply reply = m_routes.contains(request.target) ? m_routes.value(request.target)
-                            : m_handler                       ? m_handler(request)
-                                                              : problem(404);
+        const Reply reply = c->overLimit                        ? problem(503)
+                            : m_routes.contains(request.target) ? m_routes.value(request.target)
+                            : m_handler                         ? m_handler(request)
+                                                                : problem(404);
         // A body we do not read would be taken for the next request.
         const QByteArray connection = request.header("Connection").toLower();
         const bool hasBody = !request.header("Transfer-Encoding").isEmpty() ||
@@ -207,6 +213,12 @@ void LoopbackServer::send(QTcpSocket* socket, const std::shared_ptr<Connection>&
     if (reply.silent || socket->state() != QAbstractSocket::ConnectedState) {
         return;
     }
+    if (!reply.raw.isEmpty() && reply.trickleBytes > 0) {
+        Reply body = reply;
+        body.body = std::exchange(body.raw, {});
+        trickle(socket, c, body);
+        return;
+    }
     if (!reply.raw.isEmpty()) {
         socket->write(reply.raw);
         finish(socket, c, false);
@@ -224,6 +236,18 @@ void LoopbackServer::send(QTcpSocket* socket, const std::shared_ptr<Connection>&
     }
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     socket->write(head);
+    if (m_sendTimeoutMs > 0) {
+        auto* sendTimer = new QTimer(socket);
+        sendTimer->setSingleShot(true);
+        connect(sendTimer, &QTimer::timeout, socket, [socket] {
+            if (socket->bytesToWrite() > 0) {
+                socket->abort();
+            }
+        });
+        connect(socket, &QTcpSocket::bytesWritten, sendTimer,
+                [sendTimer, ms = m_sendTimeoutMs] { sendTimer->start(ms); });
+        sendTimer->start(m_sendTimeoutMs);
+    }
 
     if (headOnly) {
         finish(socket, c, keepAlive);
@@ -239,16 +263,7 @@ void LoopbackServer::send(QTcpSocket* socket, const std::shared_ptr<Connection>&
         feed();
         connect(socket, &QTcpSocket::bytesWritten, socket, feed);
     } else if (reply.trickleBytes > 0) {
-        auto* timer = new QTimer(socket);
-        connect(timer, &QTimer::timeout, socket, [=, this, sent = qsizetype(0)]() mutable {
-            socket->write(reply.body.mid(sent, reply.trickleBytes));
-            sent += reply.trickleBytes;
-            if (sent >= reply.body.size()) {
-                timer->stop();
-                finish(socket, c, false);
-            }
-        });
-        timer->start(reply.trickleMs);
+        trickle(socket, c, reply);
     } else if (reply.chunkSize > 0) {
         for (qsizetype at = 0; at < reply.body.size(); at += reply.chunkSize) {
             const QByteArray piece = reply.body.mid(at, reply.chunkSize);
@@ -260,6 +275,20 @@ void LoopbackServer::send(QTcpSocket* socket, const std::shared_ptr<Connection>&
         socket->write(reply.body);
         finish(socket, c, keepAlive);
     }
+}
+
+void LoopbackServer::trickle(QTcpSocket* socket, const std::shared_ptr<Connection>& c,
+                             const Reply& reply) {
+    auto* timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [=, this, sent = qsizetype(0)]() mutable {
+        socket->write(reply.body.mid(sent, reply.trickleBytes));
+        sent += reply.trickleBytes;
+        if (sent >= reply.body.size()) {
+            timer->stop();
+            finish(socket, c, false);
+        }
+    });
+    timer->start(reply.trickleMs);
 }
 
 void LoopbackServer::finish(QTcpSocket* socket, const std::shared_ptr<Connection>& c,

@@ -38,7 +38,7 @@ struct Reply {
     int delayMs = 0;            // wait this long before answering
     bool contentLength = true;  // false: the body ends when the connection closes
     int chunkSize = 0;          // > 0: the body goes chunked, in chunks of this size
-    int trickleBytes = 0;       // > 0: the body goes in pieces of this size ...
+    int trickleBytes = 0;       // > 0: the body (or raw) goes in pieces of this size ...
     int trickleMs = 0;          // ... one piece every this many milliseconds
     qint64 stallAfter = -1;     // >= 0: the head and this many body bytes, then nothing
     bool silent = false;        // not a single byte, ever
@@ -92,6 +92,13 @@ public:
         m_takeover = std::move(takeover);
     }
 
+    // As servers that limit each client: a connection made while `open` others are open gets
+    // 503 at once (0: no limit).
+    void setConnectionLimit(int open) { m_limit = open; }
+    // As servers do with a client that stopped reading: a connection whose answer could not be
+    // sent on for `ms` is closed (0: never).
+    void setSendTimeout(int ms) { m_sendTimeoutMs = ms; }
+
     const QList<QByteArray>& requests() const { return m_requests; }
     QList<QByteArray> requestedPaths() const;
     int openConnections() const { return m_open; }
@@ -111,6 +118,7 @@ private:
     void onReadable(QTcpSocket* socket, const std::shared_ptr<Connection>& c);
     void send(QTcpSocket* socket, const std::shared_ptr<Connection>& c, const Reply& reply,
               bool headOnly, bool keepAlive);
+    void trickle(QTcpSocket* socket, const std::shared_ptr<Connection>& c, const Reply& reply);
     void finish(QTcpSocket* socket, const std::shared_ptr<Connection>& c, bool keepAlive);
 
     std::unique_ptr<QTcpServer> m_server;
@@ -121,6 +129,8 @@ private:
     std::function<bool(QTcpSocket*, const Request&)> m_takeover;
     QList<QByteArray> m_requests;
     QList<QByteArray> m_abandoned;
+    int m_limit = 0;
+    int m_sendTimeoutMs = 0;
     int m_open = 0;
     int m_peak = 0;
     int m_total = 0;
