@@ -8,6 +8,7 @@
 // sites cost seconds, not minutes.
 #include "bench_pages.h"
 #include "bench_util.h"
+#include "crawler/fetch_ahead.h"
 #include "crawler/fetch_page.h"
 #include "net/internet_client.h"
 #include "platform/event_pump.h"
@@ -150,8 +151,8 @@ int main(int argc, char** argv) {
                     ratio, same ? "yes" : "NO");
         std::printf(
             "  requests past the last site visited: at most %d in a run, at most %d sites "
-            "past it (bound: under 4 x %d)\n",
-            past.requests, past.farthest, kJobs);
+            "past it (bound: under %d x %d)\n",
+            past.requests, past.farthest, FetchAhead::kLookAheadPerJob, kJobs);
         std::printf(
             "summary: mixed web, %s movies: ours %.2f s, wget2 %.2f s, curl %.2f s, "
             "ours/faster %.2f; -j 1 %.2f s; same list as -j 1: %s; past the walk: %d requests, "

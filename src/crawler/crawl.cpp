@@ -7,6 +7,7 @@
 #include "platform/event_pump.h"
 #include "support/hourglass.h"
 
+#include <cmath>
 #include <optional>
 
 namespace vidrake {
@@ -99,8 +100,19 @@ void Crawler::Command1_Click() {
 
     // The walk reads one site per pass, in queue order; the sites after it are being fetched
     // meanwhile. What is in flight when the walk ends, for whatever reason, is aborted.
+    // Once a crawler is gone the walk is cancelled, and nothing asks these any more.
+    WalkEnd walkEnd{
+        [this] {
+            const double wanted = readWantedLenient(m_stores.Text4.text());
+            // A count the list cannot reach exactly never ends the walk.
+            if (!(wanted >= 0 && wanted <= kMaxListEntries) || wanted != std::floor(wanted)) {
+                return 0;
+            }
+            return static_cast<int>(wanted) - m_stores.List2.count();
+        },
+        [this](QByteArrayView page) { return !m_firstMovie.execute(page).isEmpty(); }};
     FetchAhead ahead(m_platform.internet, m_platform.pump, m_platform.jobs, cancelled.get(),
-                     m_platform.shortOfDescriptors);
+                     std::move(walkEnd), m_platform.shortOfDescriptors);
     for (;;) {
         const int next = m_state.firstpass ? 0 : m_state.sitecursor + 1;
         if (next >= m_state.sitebound ||

@@ -18,12 +18,13 @@ bool turnedAway(const RequestEnd& end) {
 }  // namespace
 
 FetchAhead::FetchAhead(InternetClient& internet, EventPump& pump, int jobs, const bool* cancelled,
-                       std::function<void()> shortOfDescriptors)
+                       WalkEnd walkEnd, std::function<void()> shortOfDescriptors)
     : m_internet(internet),
       m_pump(pump),
-      m_lookAhead(4 * std::max(1, jobs)),
+      m_lookAhead(kLookAheadPerJob * std::max(1, jobs)),
       m_jobs(std::max(1, jobs)),
       m_cancelled(cancelled),
+      m_walkEnd(std::move(walkEnd)),
       m_shortOfDescriptors(std::move(shortOfDescriptors)) {
     // Queued: a slot freed deep inside a read is filled once libcurl and the reader are out.
     QObject::connect(
@@ -32,13 +33,20 @@ FetchAhead::FetchAhead(InternetClient& internet, EventPump& pump, int jobs, cons
 }
 
 FetchAhead::Open FetchAhead::openSite(const QString& address, bool alone) {
-    return {address, InternetClient::toUrl(address).host(), open_page(m_internet, address), alone};
+    return {
+        address, InternetClient::toUrl(address).host(), open_page(m_internet, address), alone, {}};
+}
+
+// An address that could not be opened holds no slot: its page is empty, at once.
+bool FetchAhead::onItsWay(const Open& open) const {
+    const InternetClient::Handle url = open.request.url();
+    return url != InternetClient::kNull && !m_internet.ending(url).finished;
 }
 
 int FetchAhead::inFlight() {
     int n = m_walkHost.isNull() ? 0 : 1;
     for (const auto& [index, open] : m_ahead) {
-        n += m_internet.ending(open.request.url()).finished ? 0 : 1;
+        n += onItsWay(open) ? 1 : 0;
     }
     return n;
 }
@@ -48,8 +56,41 @@ bool FetchAhead::busy(const QString& host) {
         return true;
     }
     return std::any_of(m_ahead.begin(), m_ahead.end(), [&](const auto& entry) {
-        return entry.second.host == host && !m_internet.ending(entry.second.request.url()).finished;
+        return entry.second.host == host && onItsWay(entry.second);
     });
+}
+
+int FetchAhead::usefulEnd(int end) {
+    const int toGo = m_walkEnd.moviesToGo ? m_walkEnd.moviesToGo() : 0;
+    if (toGo <= 0 || !m_walkEnd.addsMovie) {
+        return end;
+    }
+    // Each site adds one movie at most, so the walk ends at the latest on the site where the
+    // pages known to add one make up the number; pages still on their way may only end it
+    // sooner. A page to be asked for again, or asked for under another address, is not known.
+    int found = 0;
+    for (auto& [index, open] : m_ahead) {
+        if (index >= end) {
+            break;
+        }
+        if (open.address != m_queue->item(index)) {
+            continue;
+        }
+        if (!open.addsMovie) {
+            const InternetClient::Handle url = open.request.url();
+            if (url != InternetClient::kNull) {
+                const RequestEnd ended = m_internet.ending(url);
+                if (!ended.finished || turnedAway(ended)) {
+                    continue;
+                }
+            }
+            open.addsMovie = m_walkEnd.addsMovie(m_internet.arrived(url));
+        }
+        if (*open.addsMovie && ++found == toGo) {
+            return index + 1;
+        }
+    }
+    return end;
 }
 
 void FetchAhead::fewerSlots(int inFlight) {
@@ -67,7 +108,10 @@ void FetchAhead::refill() {
         return;
     }
     int flying = inFlight();
-    const int end = std::min(m_bound, m_walk + m_lookAhead);
+    if (flying >= m_jobs) {
+        return;
+    }
+    const int end = usefulEnd(std::min(m_bound, m_walk + m_lookAhead));
     for (int i = m_walk + 1; i < end && flying < m_jobs; ++i) {
         if (m_ahead.count(i)) {
             continue;
@@ -77,14 +121,14 @@ void FetchAhead::refill() {
         if (m_oneAtATime.contains(host) && busy(host)) {
             break;  // it waits its turn, and the sites after it with it: queue order is kept
         }
-        Open open{address, host, open_page(m_internet, address), false};
-        const RequestEnd ended = m_internet.ending(open.request.url());
-        m_ahead.emplace(i, std::move(open));
-        if (ended.shortOfResources) {
+        const Open& open =
+            m_ahead.emplace(i, Open{address, host, open_page(m_internet, address), false, {}})
+                .first->second;
+        if (m_internet.ending(open.request.url()).shortOfResources) {
             fewerSlots(flying);
             break;
         }
-        flying += ended.finished ? 0 : 1;
+        flying += onItsWay(open) ? 1 : 0;
     }
 }
 
@@ -138,12 +182,11 @@ void FetchAhead::waitAlone() {
     for (;;) {
         bool flying = false;
         for (auto it = m_ahead.begin(); it != m_ahead.end();) {
-            const RequestEnd ended = m_internet.ending(it->second.request.url());
-            if (ended.paused) {
+            if (m_internet.ending(it->second.request.url()).paused) {
                 it = m_ahead.erase(it);  // it would wait for its reader forever: asked again later
                 continue;
             }
-            flying = flying || !ended.finished;
+            flying = flying || onItsWay(it->second);
             ++it;
         }
         if (!flying || (m_cancelled && *m_cancelled)) {

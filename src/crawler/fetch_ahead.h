@@ -13,19 +13,34 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace vidrake {
 
 class EventPump;
 class ListStore;
 
+// What the walk's stop depends on, so that no site is asked for past the one where the pages
+// already in hand are sure to end the walk.
+struct WalkEnd {
+    // The movies that end the walk once listed, one a site at most; 0 or less when no count
+    // ends it.
+    std::function<int()> moviesToGo;
+    // The page adds a movie to the list when the walk reads it.
+    std::function<bool(QByteArrayView page)> addsMovie;
+};
+
 class FetchAhead final {
 public:
+    // Sites past the one being read whose pages may be asked for, per page in flight.
+    static constexpr int kLookAheadPerJob = 8;
+
     // At most `jobs` pages in flight, the one being read included, over the sites up to
-    // 4 x `jobs` past the one being read; 1 requests each page only when the walk comes to it.
+    // kLookAheadPerJob x `jobs` past the one being read, and none past the site where the pages
+    // that arrived end the walk; 1 requests each page only when the walk comes to it.
     // `shortOfDescriptors` is called when fewer pages must be kept in flight for want of them.
     FetchAhead(InternetClient& internet, EventPump& pump, int jobs, const bool* cancelled,
-               std::function<void()> shortOfDescriptors = {});
+               WalkEnd walkEnd = {}, std::function<void()> shortOfDescriptors = {});
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
 
@@ -38,11 +53,16 @@ private:
         QString address;
         QString host;
         PageRequest request;
-        bool alone = false;  // nothing else of ours was in flight when it was asked for
+        bool alone = false;             // nothing else of ours was in flight when it was asked for
+        std::optional<bool> addsMovie;  // once it arrived as the walk will read it
     };
     Open openSite(const QString& address, bool alone);
     // Hands free slots to the next queued sites, in queue order.
     void refill();
+    // The end of the sites worth asking for, `end` at most: just past the site where the pages
+    // already arrived hold the movies that end the walk.
+    int usefulEnd(int end);
+    bool onItsWay(const Open& open) const;
     int inFlight();
     bool busy(const QString& host);
     void fewerSlots(int inFlight);
@@ -54,6 +74,7 @@ private:
     const int m_lookAhead;
     int m_jobs;
     const bool* m_cancelled;
+    WalkEnd m_walkEnd;
     std::function<void()> m_shortOfDescriptors;
     const ListStore* m_queue = nullptr;
     int m_walk = -1;  // the site being read, or read last

@@ -44,6 +44,8 @@ public:
 
     // Takes up to `size` body bytes already received; 0 when none are waiting.
     qint64 take(char* buffer, qint64 size);
+    // The body bytes received and not taken yet, left where they are.
+    QByteArrayView unread() const { return QByteArrayView(m_body).sliced(m_bodyPos); }
     // No more body will come: the page is whole, or it failed, or it was aborted.
     bool done() const { return m_done; }
     void abort();

@@ -115,6 +115,14 @@ RequestEnd InternetClient::ending(Handle url) const {
     return {t.done(), !t.done() && t.paused(), t.status(), t.cutAfterPause(), t.shortOfResources()};
 }
 
+QByteArrayView InternetClient::arrived(Handle url) const {
+    const auto it = m_requests.find(url);
+    if (it == m_requests.end() || it->second->reading || !it->second->transfer->done()) {
+        return {};
+    }
+    return it->second->transfer->unread();
+}
+
 InternetClient::Request* InternetClient::request(Handle handle) {
     const auto it = m_requests.find(handle);
     return it == m_requests.end() ? nullptr : it->second.get();

@@ -73,6 +73,10 @@ public:
     // What is known of how a request ended; all false for a null or stale handle.
     RequestEnd ending(Handle url) const;
 
+    // The body of a finished request whose reading has not begun, as its reader will get it;
+    // empty otherwise. Valid until the client is next called.
+    QByteArrayView arrived(Handle url) const;
+
 signals:
     // A request will receive nothing more; emitted after libcurl returns, never inside it.
     void requestEnded();
