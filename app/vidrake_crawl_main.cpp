@@ -170,23 +170,6 @@ QByteArray forTerminal(const QByteArray& bytes, bool utf8) {
     return out;
 }
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 const bool kErrIsTerminal = isatty(STDERR_FILENO) == 1;
 
 // Text for standard error, line by line; `control` is a terminal sequence of ours before it.
@@ -198,12 +181,12 @@ void writeErr(const QString& text, const char* control = "") {
         out +=
             (kErrIsTerminal ? forTerminal(line, true) : line) + (i + 1 < lines.size() ? "\n" : "");
     }
-    writeAll(STDERR_FILENO, out);
+    vidrake::writeAll(STDERR_FILENO, out);
 }
 
 int usageError(const QString& why) {
     writeErr(QStringLiteral("vidrake-crawl: ") + why + u'\n');
-    writeAll(STDERR_FILENO, kUsageLine);
+    vidrake::writeAll(STDERR_FILENO, kUsageLine);
     return 2;
 }
 
@@ -252,7 +235,7 @@ int main(int argc, char** argv) {
         const QByteArray text = action == Action::Help
                                     ? QByteArray(kUsageLine) + kHelp
                                     : QByteArray("vidrake-crawl " VIDRAKE_VERSION "\n");
-        return writeAll(STDOUT_FILENO, text) ? 0 : 1;
+        return vidrake::writeAll(STDOUT_FILENO, text) ? 0 : 1;
     }
 
     // A list that could not be written at the end would cost the whole crawl: a target that
@@ -298,7 +281,7 @@ int main(int argc, char** argv) {
     };
     auto clearStatus = [&] {
         if (statusShown) {
-            writeAll(STDERR_FILENO, "\r\x1b[K");
+            vidrake::writeAll(STDERR_FILENO, "\r\x1b[K");
             statusShown = false;
         }
     };
@@ -369,7 +352,7 @@ int main(int argc, char** argv) {
             out += playList ? "\r\n" : "\n";
         }
     }
-    if (!writeAll(STDOUT_FILENO, out)) {
+    if (!vidrake::writeAll(STDOUT_FILENO, out)) {
         writeErr(QStringLiteral("vidrake-crawl: cannot write the movie list: %1\n")
                      .arg(qt_error_string(errno)));
         return 1;

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -217,25 +218,6 @@ private:
     bool m_wasPending = false;
 };
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    const NoBrokenPipeSignal noSignal;
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            errno = n == 0 ? EIO : errno;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // A socket is not opened but connected to.
 int connectTo(const QByteArray& path) {
     sockaddr_un address{};
@@ -256,8 +238,10 @@ int connectTo(const QByteArray& path) {
     return fd;
 }
 
-// Writes into the file itself. Opening never waits: a FIFO without a reader is refused.
-QString writeInPlace(const SaveTarget& target, const QByteArray& bytes, int flags) {
+// Writes into the file itself. Neither opening nor writing waits for long: a FIFO without a
+// reader is refused, and a stream that takes nothing for `patience` is given up.
+QString writeInPlace(const SaveTarget& target, const QByteArray& bytes, int flags,
+                     std::chrono::milliseconds patience) {
     const bool socket = S_ISSOCK(target.st.st_mode) && !target.openFile;
     const int fd = socket ? connectTo(target.path)
                           : ::open(target.path.constData(),
@@ -268,9 +252,12 @@ QString writeInPlace(const SaveTarget& target, const QByteArray& bytes, int flag
                    : systemError();
     }
     Fd file{fd};
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!writeAll(fd, bytes)) {
-        return systemError();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);  // a connected socket too
+    const NoBrokenPipeSignal noSignal;
+    if (!writeAll(fd, bytes, patience)) {
+        return errno == ETIME ? QStringLiteral("nothing was taken from it for %1 s")
+                                    .arg(double(patience.count()) / 1000)
+                              : systemError();
     }
     file.fd = -1;
     return ::close(fd) == 0 || errno == EINTR ? QString() : systemError();
@@ -291,7 +278,8 @@ QString replaceWhole(const SaveTarget& target, const QByteArray& bytes) {
     const auto inPlace = [&](int why) {
         const bool fallBack = target.exists && (why == EACCES || why == EPERM || why == EBUSY) &&
                               ::faccessat(AT_FDCWD, target.path.constData(), W_OK, AT_EACCESS) == 0;
-        return fallBack ? writeInPlace(target, bytes, O_TRUNC) : qt_error_string(why);
+        return fallBack ? writeInPlace(target, bytes, O_TRUNC, kStreamPatience)
+                        : qt_error_string(why);
     };
     if (fd < 0) {
         return inPlace(errno);
@@ -316,6 +304,32 @@ QString replaceWhole(const SaveTarget& target, const QByteArray& bytes) {
 }
 
 }  // namespace
+
+bool writeAll(int fd, QByteArrayView bytes, std::chrono::milliseconds patience) {
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
+        if (n > 0) {
+            p += n;
+            left -= n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd room{fd, POLLOUT, 0};
+            const int ready = ::poll(&room, 1, patience.count() < 0 ? -1 : int(patience.count()));
+            if (ready == 0) {
+                errno = ETIME;
+                return false;
+            }
+            if (ready < 0 && errno != EINTR) {
+                return false;
+            }
+        } else if (n == 0 || errno != EINTR) {
+            errno = n == 0 ? EIO : errno;
+            return false;
+        }
+    }
+    return true;
+}
 
 PlayListRead readPlayList(const QString& path, int maxItems) {
     const QByteArray name = QFile::encodeName(path);
@@ -375,7 +389,8 @@ QByteArray playListBytes(const QStringList& items) {
     return bytes;
 }
 
-QString writePlayList(const QString& path, const QStringList& items) {
+QString writePlayList(const QString& path, const QStringList& items,
+                      std::chrono::milliseconds patience) {
     const SaveTarget target = saveTarget(QFile::encodeName(path));
     if (!target.error.isEmpty()) {
         return target.error;
@@ -388,16 +403,18 @@ QString writePlayList(const QString& path, const QStringList& items) {
         return why;
     }
     if (!S_ISREG(target.st.st_mode)) {
-        return writeInPlace(target, bytes, 0);  // a stream: never removed or replaced
+        return writeInPlace(target, bytes, 0, patience);  // a stream: never removed or replaced
     }
     if (target.openFile) {
-        return writeInPlace(target, bytes, O_APPEND);  // after what the shell's redirection left
+        return writeInPlace(target, bytes, O_APPEND,
+                            patience);  // after what the shell's redirection left
     }
     if (::faccessat(AT_FDCWD, target.path.constData(), W_OK, AT_EACCESS) != 0) {
         return systemError();  // a read-only file stays as it is
     }
     if (target.st.st_nlink > 1) {
-        return writeInPlace(target, bytes, O_TRUNC);  // so that every name keeps the one file
+        return writeInPlace(target, bytes, O_TRUNC,
+                            patience);  // so that every name keeps the one file
     }
     return replaceWhole(target, bytes);
 }
