@@ -291,7 +291,12 @@ private slots:
                 LoopbackServer server;
                 server.setConnectionLimit(row.limit);
                 server.setSendTimeout(row.sendTimeoutMs);
-                server.setPage("/start", startPage(server, row.sites, 0));
+                // Among the sites, one the site pattern takes that is no address: no request.
+                const QByteArray siteFour = "<a href=\"" + server.url(sitePath(4)).toUtf8();
+                server.setPage(
+                    "/start",
+                    startPage(server, row.sites, 0)
+                        .replace(siteFour, QByteArray(siteFour).prepend("httpno-address.com\n")));
                 for (int i = 0; i < row.sites; ++i) {
                     Reply site(200, QByteArray(i && row.bigBody ? row.bigBody : 100, ' ') +
                                         siteMovies(i, i + 1)[0].toUtf8());
