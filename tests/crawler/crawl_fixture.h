@@ -32,7 +32,6 @@ struct CrawlWindow {
               CrawlStores{Text1, Text4, Text2, Label1, List1, List2, List3, ProgressBar1}, state,
               CrawlPlatform{internet, pump, messages, screen, QLocale::c(), jobs})) {}
 
-    // Types into the two boxes and presses "&Crawl".
     void press(const QString& address, const QString& wanted) {
         Text1.setText(address);
         Text4.setText(wanted);

@@ -79,13 +79,6 @@ steady() {
     mv -f "$work/new.png" "$work/now.png"
     [ "$same_for" -ge "$1" ]
 }
-shot_no=0
-# Keeps the last grab as $shots/NN-$1.png.
-keep() {
-    shot_no=$((shot_no + 1))
-    local shot; shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
-    cp "$work/now.png" "$shot" && echo "screenshot: $shot"
-}
 # Keeps a screenshot of window $2 (else the main window) once it has stopped changing.
 shot() {
     local win=${2:-}
@@ -97,12 +90,10 @@ region() { convert "$work/now.png" -crop "$3x$4+$1+$(($2 + HEIGHT - 351))" +repa
 list() { region 336 80 289 264 "$1"; }
 same() { compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>/dev/null; }
 same_list() { grab "$work/now.png" && list list-now && same list-now "$1"; }
-colours() { convert "$1" -format %k info:; }
 # A window manager hands the keyboard over when asked; without one, take it ourselves.
 focus() {
     if [ -n "$wm" ]; then xdotool windowactivate --sync "$1"; else xdotool windowfocus --sync "$1"; fi
 }
-click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click "${@:3}" 1; }
 # Vidrake's visible windows other than the main window, those inside it (the picture) and About.
 mine() {
     echo "$main" "${about:-}" | xargs -n1
@@ -270,13 +261,7 @@ else
     fail "File, About opened no window titled 'About Vidrake'"
     file_menu e
 fi
-app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
-if secs=15 until_true app_ended; then
-    wait "$app_pid" || fail "Vidrake ended with status $?"
-    app_pid=
-else
-    fail "closing About after File, Exit did not end Vidrake"
-fi
+app_ends "closing About after File, Exit did not end Vidrake"
 # Vidrake left nothing in its home: no settings, history or cache. Fontconfig keeps its cache
 # of the system's fonts there when the system's own is stale and not writable; not ours.
 left=$(cd "$home" && find . -mindepth 1 ! -path ./.cache ! -path './.cache/fontconfig*')

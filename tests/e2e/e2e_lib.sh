@@ -1,6 +1,6 @@
 # What the end-to-end scripts share, sourced after they have set build and shots: a scratch
-# folder with the programs installed into it, polling, failures, homes of their own, a private
-# X server and the sample web on 127.0.0.1. A script sets the pids it starts (app_pid, wm_pid,
+# folder with the programs installed into it, polling, failures, screenshots, clicks, homes of
+# their own, a private X server and the sample web on 127.0.0.1. A script sets the pids it starts (app_pid, wm_pid,
 # weston_pid) so that the cleanup ends them.
 
 rm -rf "$shots"
@@ -31,6 +31,27 @@ until_true() {
         [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.1
     done
+}
+
+# Keeps $work/now.png, the last grab, as $shots/NN-$1.png.
+shot_no=0
+keep() {
+    shot_no=$((shot_no + 1))
+    local shot; shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
+    cp "$work/now.png" "$shot" && echo "screenshot: $shot"
+}
+# Clicks the main window at client x $1 y $2 (its client area starts at $left, $top).
+click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click "${@:3}" 1; }
+colours() { convert "$1" -format %k info:; }
+# Vidrake ($app_pid) ends within 15 s with status 0; fails with $1 when it does not end.
+app_ends() {
+    app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+    if secs=15 until_true app_ended; then
+        wait "$app_pid" || fail "Vidrake ended with status $?"
+        app_pid=
+    else
+        fail "$1"
+    fi
 }
 
 # Homes of their own, as on a fresh machine: nothing of the user's is read or written.

@@ -59,23 +59,13 @@ box() {
         read -r W H X Y < <(convert "$work/now.png" -crop 990x730+0+0 +repage -trim \
             -format '%w %h %X %Y\n' info:) && X=${X#+} Y=${Y#+}
 }
-shot_no=0
-keep() {
-    shot_no=$((shot_no + 1))
-    local shot; shot=$(printf '%s/%02d-%s.png' "$shots" "$shot_no" "$1")
-    cp "$work/now.png" "$shot" && echo "screenshot: $shot"
-}
 # True once the output has not changed over $1 grabs in a row.
 same_for=0
 steady() {
     cp -f "$work/now.png" "$work/before.png" 2>/dev/null
     box || return 1
     local diff; diff=$(compare -metric AE "$work/before.png" "$work/now.png" null: 2>&1)
-    if [ "$diff" == 0 ]; then
-        same_for=$((same_for + 1))
-    else
-        same_for=0
-    fi
+    if [ "$diff" == 0 ]; then same_for=$((same_for + 1)); else same_for=0; fi
     [ "$same_for" -ge "$1" ]
 }
 alive() { kill -0 "$app_pid" 2>/dev/null || die "Vidrake ended: $(tail -n 5 "$work/vidrake.log")"; }
@@ -86,9 +76,7 @@ keep mapped
 placed="$W $H $X $Y"
 echo "window at $X,$Y, ${W}x$H"
 left=$((X + 3)) top=$((Y + H - 3 - 351))
-click() { xdotool mousemove --sync $((left + $1)) $((top + $2)) click "${@:3}" 1; }
 region() { convert "$work/now.png" -crop "$3x$4+$((left + $1))+$((top + $2))" +repage "$work/$5.png"; }
-colours() { convert "$1" -format %k info:; }
 region 336 80 289 264 list-before
 
 click 150 12 && xdotool type --delay 15 "$start"
@@ -128,13 +116,7 @@ menu_open() {
 }
 until_true menu_open && keep file-menu || fail "alt+f opened no File menu"
 xdotool key e
-ended() { ! kill -0 "$app_pid" 2>/dev/null; }
-if secs=15 until_true ended; then
-    wait "$app_pid" || fail "Vidrake ended with status $?"
-    app_pid=
-else
-    fail "File, Exit did not end Vidrake"
-fi
+app_ends "File, Exit did not end Vidrake"
 
 # --- Both displays there and no platform chosen, in a Wayland session (where Qt itself would
 # pick Wayland): the window goes through X.

@@ -81,7 +81,6 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("words");  // in the status line's tool tip; empty: it plays
         const QString clip = QStringLiteral(VIDRAKE_TEST_DATA "/testsrc.avi");
-        QTest::newRow("http") << m_server.url("/a.avi") << "";
         QTest::newRow("HTTP") << m_server.url("/a.avi").replace(0, 4, QStringLiteral("HTTP")) << "";
         QTest::newRow("local path") << clip << "";
         QTest::newRow("file://") << QUrl::fromLocalFile(clip).toString() << "";

@@ -134,8 +134,6 @@ private slots:
         QCOMPARE(bar->maximum(), 5);
         QCOMPARE(values, (QList<int>{1, 2}));  // the bar moved while the walk went on
         QVERIFY(busy);
-        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-        QVERIFY(f.messages.shown.isEmpty());
 
         // A start page with no sites shows an empty bar, not a busy one.
         Fixture fresh;
@@ -403,8 +401,6 @@ private slots:
         f.menuItem("openlist")->trigger();
         QCOMPARE(f.movies(), items);
         QCOMPARE(list->selectedItems().size(), 0);
-        f.menuItem("NewList")->trigger();
-        QCOMPARE(f.movies(), QStringList{});
 
         // A click that waits while the file is read runs on the new list: a crawl's movies come
         // after the file's, NewList empties it.
