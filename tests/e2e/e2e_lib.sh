@@ -1,7 +1,7 @@
 # What the end-to-end scripts share, sourced after they have set build and shots: a scratch
 # folder with the programs installed into it, polling, failures, screenshots, clicks, homes of
-# their own, a private X server and the sample web on 127.0.0.1. A script sets the pids it starts (app_pid, wm_pid,
-# weston_pid) so that the cleanup ends them.
+# their own, a private X server and the sample web on 127.0.0.1. A script sets the pids it
+# starts (app_pid, wm_pid, weston_pid) so that the cleanup ends them.
 
 rm -rf "$shots"
 mkdir -p "$shots"
