@@ -10,7 +10,8 @@ xvfb_pid= wm_pid= weston_pid= server_pid= app_pid= failures=0
 cleanup() {
     local p
     for p in $app_pid $server_pid $wm_pid $weston_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
-    [ "$failures" -eq 0 ] || cp "$work"/*.log "$shots"
+    # A failed run keeps its logs and the last screen it grabbed.
+    [ "$failures" -eq 0 ] || { cp "$work"/*.log "$shots"; cp "$work/now.png" "$shots/at-failure.png"; } 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT

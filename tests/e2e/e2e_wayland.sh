@@ -20,8 +20,7 @@ done
 
 source "$(dirname "$0")/e2e_lib.sh"
 
-# A plain ground, no panel, no animations and no on-screen keyboard: what is not ground in
-# weston's output is our window.
+# A plain ground, no panel, no animations and no on-screen keyboard.
 ground=204060
 cat >"$work/weston.ini" <<INI
 [core]
@@ -37,29 +36,54 @@ focus-animation=none
 [input-method]
 path=
 INI
-socket=vidrake-e2e
-weston --backend=x11-backend.so --width=1000 --height=740 --socket=$socket \
+# A socket of this run's own, so that two runs at once never meet each other's compositor.
+# --debug lets weston-debug read weston's own account of its surfaces (the scene graph).
+socket=vidrake-e2e-$$
+weston --debug --backend=x11-backend.so --width=1000 --height=740 --socket=$socket \
     --config="$work/weston.ini" >"$work/weston.log" 2>&1 &
 weston_pid=$!
 grab() { import -window root "$work/now.png"; }
-has_ground() {
-    [ -S "$XDG_RUNTIME_DIR/$socket" ] && grab &&
-        [ "$(convert "$work/now.png" -format '%[hex:p{500,370}]' info:)" == "${ground^^}" ]
+# What weston shows, one line a view: ROLE|TITLE|X1 Y1 X2 Y2 in the output's pixels, which are
+# the X screen's (weston's window sits at its top-left corner).
+views() {
+    WAYLAND_DISPLAY=$socket timeout 10 weston-debug scene-graph 2>/dev/null | awk '
+        /^\tView / {
+            role = $0; sub(/.*\(role /, "", role); sub(/,.*/, "", role)
+            title = ""; if (match($0, /top-level window \047[^\047]*\047/))
+                title = substr($0, RSTART + 18, RLENGTH - 19)
+            next
+        }
+        role != "" && /position:/ { sub(/->/, " "); gsub(/[^0-9-]+/, " "); print role "|" title "|" $1 " " $2 " " $3 " " $4; role = "" }'
 }
+# For a failure message: every view weston has, and where the last screenshot is kept.
+seen() { echo "weston shows: $(views | tr '\n' ';') (screenshot kept in $shots)"; }
+# Moves the pointer to $1,$2 and waits until weston has it there: its cursor's view covers the
+# place. Weston follows the X pointer only by the motions it is sent, and a move it missed
+# (made before it was ready) leaves its pointer where it was while later moves to the same
+# place send no motion; so each try comes in from outside weston's window.
+cursor_covers() {
+    views | awk -F'|' -v x="$1" -v y="$2" '$1 == "wl_pointer-cursor" { split($3, b, " ")
+        if (b[1] <= x && x < b[3] && b[2] <= y && y < b[4]) found = 1 } END { exit !found }'
+}
+enter_at() { xdotool mousemove --sync 1010 750 mousemove --sync "$1" "$2" && secs=2 until_true cursor_covers "$1" "$2"; }
+point() { secs=20 until_true enter_at "$1" "$2" || fail "weston's pointer never came to $1,$2; $(seen)"; }
+# Clicks the main window at client x $1 y $2, as e2e_lib.sh's click does on X.
+click() { point $((left + $1)) $((top + $2)) && xdotool click "${@:3}" 1; }
+has_ground() { [ -S "$XDG_RUNTIME_DIR/$socket" ] && views | grep -q "^(null)|" && grab; }
 secs=30 until_true has_ground || die "weston did not start: $(tail -n 20 "$work/weston.log")"
 
 # --- Native Wayland, as chosen with QT_QPA_PLATFORM.
 (unset DISPLAY && WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland exec "$vidrake") \
     >"$work/vidrake.log" 2>&1 &
 app_pid=$!
-# The window's box in weston's output, title bar and frame included: W H X Y. The pointer is
-# parked in a corner that is left out.
+# The window's box as weston places it, title bar and frame included: W H X Y; and a grab of
+# the screen to go with it.
 box() {
-    xdotool mousemove 999 739 && grab &&
-        read -r W H X Y < <(convert "$work/now.png" -crop 990x730+0+0 +repage -trim \
-            -format '%w %h %X %Y\n' info:) && X=${X#+} Y=${Y#+}
+    local x1 y1 x2 y2
+    read -r x1 y1 x2 y2 < <(views | sed -n 's/^xdg_toplevel|Vidrake|//p' | head -n 1) &&
+        W=$((x2 - x1)) H=$((y2 - y1)) X=$x1 Y=$y1 && grab
 }
-# True once the output has not changed over $1 grabs in a row.
+# True once the screen has not changed over $1 grabs in a row.
 same_for=0
 steady() {
     cp -f "$work/now.png" "$work/before.png" 2>/dev/null
@@ -71,7 +95,8 @@ steady() {
 alive() { kill -0 "$app_pid" 2>/dev/null || die "Vidrake ended: $(tail -n 5 "$work/vidrake.log")"; }
 # Qt's title bar and frame: 3 pixels at the sides and the bottom, the title bar above the menu.
 mapped() { alive && steady 3 && [ "$W" -eq 638 ]; }
-secs=60 until_true mapped || die "no window 638 wide: ${W:-?}x${H:-?} $(cat "$work/vidrake.log")"
+secs=60 until_true mapped ||
+    die "no window 638 wide: ${W:-?}x${H:-?} at ${X:-?},${Y:-?}; $(seen) $(cat "$work/vidrake.log")"
 keep mapped
 placed="$W $H $X $Y"
 echo "window at $X,$Y, ${W}x$H"
@@ -99,22 +124,19 @@ keep playing
 back_in_place() { alive && steady 3 && [ "$W $H $X $Y" == "$placed" ]; }
 for step in maximize title; do
     if [ $step == maximize ]; then
-        xdotool mousemove --sync $((X + W - 40)) $((Y + 15)) click 1
+        point $((X + W - 40)) $((Y + 15)) && xdotool click 1
     else
-        xdotool mousemove --sync $((X + W / 2)) $((Y + 12)) click --repeat 2 --delay 80 1
+        point $((X + W / 2)) $((Y + 12)) && xdotool click --repeat 2 --delay 80 1
     fi
     click 400 330
-    secs=20 until_true back_in_place || fail "after $step the window is $W $H $X $Y, not $placed"
+    secs=20 until_true back_in_place || fail "after $step the window is $W $H $X $Y, not $placed; $(seen)"
     keep "after-$step"
 done
 
 # File, clicked in the menu bar, then Exit from the keyboard once the menu shows.
-cp "$work/now.png" "$work/menu-before.png"
-xdotool mousemove --sync $((X + 23)) $((Y + 38)) click 1
-menu_open() {
-    alive && box && [ "$(compare -metric AE "$work/menu-before.png" "$work/now.png" null: 2>&1)" != 0 ]
-}
-until_true menu_open && keep file-menu || fail "alt+f opened no File menu"
+point $((X + 23)) $((Y + 38)) && xdotool click 1
+menu_open() { alive && views | grep -q '^xdg_popup|' && box; }
+until_true menu_open && keep file-menu || fail "a click on File opened no menu; $(seen)"
 xdotool key e
 app_ends "File, Exit did not end Vidrake"
 
