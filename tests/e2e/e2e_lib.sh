@@ -6,13 +6,13 @@
 rm -rf "$shots"
 mkdir -p "$shots"
 work=$(mktemp -d "$shots/work.XXXXXX")
-xvfb_pid= wm_pid= weston_pid= server_pid= app_pid= failures=0
+xvfb_pid= wm_pid= weston_pid= server_pid= app_pid= runtime= failures=0
 cleanup() {
     local p
     for p in $app_pid $server_pid $wm_pid $weston_pid $xvfb_pid; do kill "$p" && wait "$p"; done 2>/dev/null
     # A failed run keeps its logs and the last screen it grabbed.
     [ "$failures" -eq 0 ] || { cp "$work"/*.log "$shots"; cp "$work/now.png" "$shots/at-failure.png"; } 2>/dev/null
-    rm -rf "$work"
+    rm -rf "$work" ${runtime:+"$runtime"}
 }
 trap cleanup EXIT
 
@@ -57,9 +57,12 @@ app_ends() {
 
 # Homes of their own, as on a fresh machine: nothing of the user's is read or written.
 unset XAUTHORITY WAYLAND_DISPLAY XDG_STATE_HOME QT_QPA_PLATFORM XDG_SESSION_TYPE
-export HOME="$work/tools" XDG_RUNTIME_DIR="$work/run"
+# The runtime folder holds sockets (Wayland's, a session bus), whose whole path must fit in
+# 108 bytes: it lives under /tmp, not in a build folder that may lie deep.
+runtime=$(mktemp -d /tmp/vidrake-run.XXXXXX) || die "no runtime folder in /tmp"
+export HOME="$work/tools" XDG_RUNTIME_DIR="$runtime"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
-mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
+mkdir -m 700 "$HOME"
 
 # A private X server on a display it picks for itself. -noreset: without it the server resets
 # when the readiness probe disconnects, and the client started next (a window manager, weston)
