@@ -102,9 +102,11 @@ private slots:
             QVERIFY2(readWantedStrict(QString::fromLatin1(text), QLocale::c()) == value, text);
         }
         QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
+        // Only a decimal number at the start counts: a sign, digits and a period.
         const std::pair<const char*, double> lenient[] = {
-            {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
-            {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
+            {"5.5 movies", 5.5}, {" 4", 4.0},  {"&H3", 0.0}, {"&O7", 0.0}, {"1 0", 1.0},
+            {"1d1", 1.0},        {"+3", 3.0},  {"-2", -2.0}, {".5", 0.5},  {"3x", 3.0},
+            {"5,5", 5.0},        {"abc", 0.0}, {"", 0.0},
         };
         for (const auto& [text, value] : lenient) {
             QVERIFY2(readWantedLenient(QString::fromLatin1(text)) == value, text);
