@@ -1,6 +1,7 @@
 // vidrake-crawl: the crawler without a window. Each address is one press of "&Crawl" in one
 // window that lives for the whole command; the movie list is printed at the end.
 #include "crawler/crawl.h"
+#include "files/file_write.h"
 #include "net/internet_client.h"
 #include "net/proxy_choice.h"
 #include "platform/event_pump.h"
@@ -242,7 +243,7 @@ int main(int argc, char** argv) {
     // cannot take it is found out before the first request.
     const bool toFile = !options.output.isEmpty() && options.output != u"-";
     if (toFile) {
-        if (const QString why = vidrake::checkPlayListTarget(options.output); !why.isEmpty()) {
+        if (const QString why = vidrake::checkWriteTarget(options.output); !why.isEmpty()) {
             return usageError(QStringLiteral("cannot write %1: %2").arg(options.output, why));
         }
     }
