@@ -139,9 +139,19 @@ void Crawler::Command1_Click() {
 void Crawler::scan_startpage(QString address) {
     // Held here: a handler run during the fetch may destroy this crawler.
     const std::shared_ptr<bool> cancelled = m_cancelled;
-    const QByteArray page = fetch(address, cancelled);
+    const PageRequest request = open_page(m_platform.internet, address);
+    const QByteArray page =
+        read_page(m_platform.internet, m_platform.pump, request, cancelled.get());
     if (*cancelled) {
         return;
+    }
+    if (m_platform.startPageFailed) {
+        const QString why = request.url() == InternetClient::kNull
+                                ? QStringLiteral("not an http or https address")
+                                : m_platform.internet.failure(request.url());
+        if (!why.isEmpty()) {
+            m_platform.startPageFailed(address, why);
+        }
     }
     m_stores.Text2.setPage(page);
 

@@ -58,6 +58,8 @@ struct CrawlPlatform {
     int jobs = kPagesInFlight;  // 1: each site is requested only when the walk comes to it
     // Told when fewer pages are kept in flight for want of file descriptors.
     std::function<void()> shortOfDescriptors = {};
+    // Told when a start page got no answer at all, and why; the window shows nothing of it.
+    std::function<void(const QString& address, const QString& why)> startPageFailed = {};
 };
 
 class Crawler final {
