@@ -110,7 +110,7 @@ void Crawler::Command1_Click() {
             }
             return static_cast<int>(wanted) - m_stores.List2.count();
         },
-        [this](QByteArrayView page) { return !m_firstMovie.execute(page).isEmpty(); }};
+        [this](QByteArrayView page) { return firstMovie(page); }};
     FetchAhead ahead(m_platform.internet, m_platform.pump, m_platform.jobs, cancelled.get(),
                      std::move(walkEnd), m_platform.shortOfDescriptors);
     for (;;) {
@@ -128,11 +128,13 @@ void Crawler::Command1_Click() {
         if (*cancelled) {
             return;
         }
-        const QByteArray page = ahead.read(m_stores.List3, m_state.sitecursor, m_state.sitebound);
+        const QString movie = ahead.read(m_stores.List3, m_state.sitecursor, m_state.sitebound);
         if (*cancelled) {
             return;
         }
-        scanSite(page);
+        if (!movie.isNull()) {
+            m_stores.List2.append(movie);
+        }
     }
 }
 
@@ -200,16 +202,17 @@ void Crawler::runitem(QString address) {
 void Crawler::search_mlist(QString address) {
     const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
     const QByteArray page = fetch(address, cancelled);
-    if (!*cancelled) {
-        scanSite(page);
+    if (*cancelled) {
+        return;
+    }
+    if (const QString movie = firstMovie(page); !movie.isNull()) {
+        m_stores.List2.append(movie);
     }
 }
 
-void Crawler::scanSite(const QByteArray& page) {
+QString Crawler::firstMovie(QByteArrayView page) const {
     const QStringList first = m_firstMovie.execute(page);
-    if (!first.isEmpty()) {
-        m_stores.List2.append(first.front());
-    }
+    return first.isEmpty() ? QString() : first.front();
 }
 
 }  // namespace vidrake

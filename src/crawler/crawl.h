@@ -85,8 +85,8 @@ public:
 
 private:
     QByteArray fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
-    // search_mlist on a page already read.
-    void scanSite(const QByteArray& page);
+    // What search_mlist lists for a site's page: its first movie, or null.
+    QString firstMovie(QByteArrayView page) const;
     void syncQueueIndex();
 
     CrawlStores m_stores;
