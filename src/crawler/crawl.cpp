@@ -103,12 +103,12 @@ void Crawler::Command1_Click() {
     // Once a crawler is gone the walk is cancelled, and nothing asks these any more.
     WalkEnd walkEnd{
         [this] {
-            const double wanted = readWantedLenient(m_stores.Text4.text());
+            const double lenient = readWantedLenient(m_stores.Text4.text());
             // A count the list cannot reach exactly never ends the walk.
-            if (!(wanted >= 0 && wanted <= kMaxListEntries) || wanted != std::floor(wanted)) {
+            if (!(lenient >= 0 && lenient <= kMaxListEntries) || lenient != std::floor(lenient)) {
                 return 0;
             }
-            return static_cast<int>(wanted) - m_stores.List2.count();
+            return static_cast<int>(lenient) - m_stores.List2.count();
         },
         [this](QByteArrayView page) { return firstMovie(page); }};
     FetchAhead ahead(m_platform.internet, m_platform.pump, m_platform.jobs, cancelled.get(),
