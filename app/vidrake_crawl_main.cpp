@@ -1,10 +1,11 @@
 // vidrake-crawl: the crawler without a window. Each address is one press of "&Crawl" in one
 // window that lives for the whole command; the movie list is printed at the end.
-#include "crawler/crawl.h"
+#include "crawler/memory_window.h"
+#include "crawler/wanted_number.h"
+#include "files/file_write.h"
 #include "net/internet_client.h"
 #include "net/proxy_choice.h"
 #include "platform/event_pump.h"
-#include "platform/memory_stores.h"
 #include "text/code_page.h"
 #include "text/play_list_file.h"
 
@@ -22,7 +23,7 @@
 namespace {
 
 constexpr char kUsageLine[] =
-    "Usage: vidrake-crawl [-o FILE] [-j N] [-n TEXT] ADDRESS [[-n TEXT] ADDRESS ...]\n";
+    "Usage: vidrake-crawl [-q] [-o FILE] [-j N] [-n TEXT] ADDRESS [[-n TEXT] ADDRESS ...]\n";
 
 constexpr char kHelp[] =
     "\n"
@@ -34,7 +35,8 @@ constexpr char kHelp[] =
     "press is the TEXT of the last -n before it (10 when none was given), read as typed text:\n"
     "at most 50. An empty ADDRESS ('') is an empty start address.\n"
     "\n"
-    "Messages that the window would show go to standard error, and the next press goes on.\n"
+    "Messages that the window would show go to standard error, and the next press goes on;\n"
+    "so does a line for a start page that got no answer at all, naming the reason.\n"
     "A page stops being read after 64 MiB, when no connection is made within 15 s, after\n"
     "30 s without a byte, or after 5 minutes. Pages go through the proxy that http_proxy,\n"
     "https_proxy, all_proxy and no_proxy name.\n"
@@ -49,13 +51,15 @@ constexpr char kHelp[] =
     "                     checked before the first request; a FIFO, a device or a\n"
     "                     terminal is written to, never replaced\n"
     "  -j, --jobs N       pages in flight at once, 1 to 32, default 8\n"
+    "  -q, --quiet        no progress line and no notes on standard error; messages\n"
+    "                     and start pages that got no answer are still told\n"
     "  --                 every argument after this is an address\n"
     "  -h, --help         show this help and exit\n"
     "      --version      show the version and exit\n"
     "\n"
     "Exit status: 0 when the crawl ran; 1 when the list could not be written (a list that -o\n"
-    "could not save goes to standard output); 2 on a usage error; 130, 143 or 129 when SIGINT,\n"
-    "SIGTERM or SIGHUP stopped the crawl.\n";
+    "could not save goes to standard output); 2 on a usage error; 4 when a start page got no\n"
+    "answer at all; 130, 143 or 129 when SIGINT, SIGTERM or SIGHUP stopped the crawl.\n";
 
 constexpr int kMaxJobs = 32;
 
@@ -68,6 +72,7 @@ struct Options {
     QList<Press> presses;
     QString output;  // empty: the list on standard output
     int jobs = vidrake::kPagesInFlight;
+    bool quiet = false;
 };
 
 enum class Action { Crawl, Help, Version };
@@ -91,6 +96,10 @@ std::optional<Action> parseArguments(const QStringList& args, Options& o, QStrin
         }
         if (arg == u"--version") {
             return Action::Version;
+        }
+        if (arg == u"-q" || arg == u"--quiet") {
+            o.quiet = true;
+            continue;
         }
         // An option with an operand: "-x VALUE", "-xVALUE", "--long VALUE" or "--long=VALUE".
         struct Option {
@@ -242,40 +251,36 @@ int main(int argc, char** argv) {
     // cannot take it is found out before the first request.
     const bool toFile = !options.output.isEmpty() && options.output != u"-";
     if (toFile) {
-        if (const QString why = vidrake::checkPlayListTarget(options.output); !why.isEmpty()) {
+        if (const QString why = vidrake::checkWriteTarget(options.output); !why.isEmpty()) {
             return usageError(QStringLiteral("cannot write %1: %2").arg(options.output, why));
         }
     }
     for (const QByteArray& name :
          vidrake::refusedProxyVariables([](const char* name) { return qgetenv(name); })) {
+        if (options.quiet) {
+            break;
+        }
         writeErr(QStringLiteral("vidrake-crawl: the proxy in %1 has a user name or password "
                                 "that cannot be sent; pages meant for it are left empty\n")
                      .arg(QString::fromLatin1(name)));
     }
 
-    vidrake::MemoryText text1;
-    vidrake::MemoryText text4(QStringLiteral("10"));
-    vidrake::MemoryText text2(QStringLiteral("Text2"));
-    vidrake::MemoryText label1;
-    vidrake::MemoryList list1;
-    vidrake::MemoryList list2;
-    vidrake::MemoryList list3;
-    vidrake::MemoryProgress progress;
-    vidrake::MemoryPointer screen;
-    vidrake::MemoryMessageBox messages;
+    vidrake::MemoryWindow w;
     vidrake::QtEventPump pump;
     vidrake::InternetClient internet;
-    vidrake::CrawlState state;
 
+    // On a terminal: the movies listed against the number wanted, and the page being read.
+    const bool showProgress = kErrIsTerminal && !options.quiet;
+    QString site;  // the press's start address once its page arrived, then the site visited
     bool statusShown = false;
     auto showStatus = [&] {
-        if (!kErrIsTerminal || label1.text().isEmpty()) {
+        if (!showProgress || site.isEmpty()) {
             return;
         }
         writeErr(QStringLiteral("[%1/%2] %3")
-                     .arg(static_cast<int>(progress.value()))
-                     .arg(static_cast<int>(progress.maximum()))
-                     .arg(label1.text()),
+                     .arg(w.List2.count())
+                     .arg(vidrake::readWantedLenient(w.Text4.text()))
+                     .arg(site),
                  "\r\x1b[K");
         statusShown = true;
     };
@@ -285,25 +290,33 @@ int main(int argc, char** argv) {
             statusShown = false;
         }
     };
-    label1.onChange = [&](const QString&) { showStatus(); };
-    progress.onChange = showStatus;
-    messages.onShow = [&](const QString& text) {
+    w.Label1.onChange = [&](const QString& text) {
+        site = text;
+        showStatus();
+    };
+    w.List2.onChange = showStatus;
+    w.messages.onShow = [&](const QString& text) {
         clearStatus();
         writeErr(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n');
     };
 
     bool toldShort = false;
-    auto shortOfDescriptors = [&] {
-        if (!std::exchange(toldShort, true)) {
+    bool startPageFailed = false;
+    vidrake::CrawlPlatform platform = w.platform(internet, pump, QLocale::system(), options.jobs);
+    platform.shortOfDescriptors = [&] {
+        if (!options.quiet && !std::exchange(toldShort, true)) {
             clearStatus();
             writeErr(
                 QStringLiteral("vidrake-crawl: short of file descriptors; fewer pages are "
                                "fetched at once\n"));
         }
     };
-    vidrake::Crawler crawler(
-        {text1, text4, text2, label1, list1, list2, list3, progress}, state,
-        {internet, pump, messages, screen, QLocale::system(), options.jobs, shortOfDescriptors});
+    platform.startPageFailed = [&](const QString& address, const QString& why) {
+        startPageFailed = true;
+        clearStatus();
+        writeErr(QStringLiteral("vidrake-crawl: %1: %2\n").arg(address, why));
+    };
+    vidrake::Crawler crawler(w.stores(), w.state, std::move(platform));
     int stopSignal = 0;
     if (!catchSignals()) {
         writeErr(QStringLiteral("vidrake-crawl: cannot catch signals: %1\n")
@@ -319,8 +332,9 @@ int main(int argc, char** argv) {
         if (stopSignal) {
             break;
         }
-        text4.setText(press.wanted);
-        text1.setText(press.address);
+        w.Text4.setText(press.wanted);
+        w.Text1.setText(press.address);
+        site.clear();
         crawler.Command1_Click();
     }
     stopSignal = stopSignal ? stopSignal : takeSignal();  // one that no event loop saw
@@ -328,12 +342,15 @@ int main(int argc, char** argv) {
 
     // A reader that goes away (`| head`) ends the command as it ends other tools.
     std::signal(SIGPIPE, SIG_DFL);
-    const QStringList& movies = list2.items();
+    const QStringList& movies = w.List2.items();
+    // A list not written says 1 above all; then a signal's status; then 4 for a start page that
+    // got no answer.
+    const int status = stopSignal ? 128 + stopSignal : startPageFailed ? 4 : 0;
     bool saved = true;
     if (toFile) {
         const QString why = vidrake::writePlayList(options.output, movies);
         if (why.isEmpty()) {
-            return stopSignal ? 128 + stopSignal : 0;
+            return status;
         }
         // The movies are not lost: they follow on standard output.
         writeErr(vidrake::playListNotSavedMessage(options.output, why) +
@@ -357,8 +374,5 @@ int main(int argc, char** argv) {
                      .arg(qt_error_string(errno)));
         return 1;
     }
-    if (!saved) {
-        return 1;
-    }
-    return stopSignal ? 128 + stopSignal : 0;
+    return saved ? status : 1;
 }

@@ -31,10 +31,10 @@ int main(int argc, char** argv) {
     writeList(listFile, one.visited);
     const bool haveWget2 = havePeer("wget2");
     const std::vector<std::string> common{"-q", "--tries=1", "--timeout=10", "-O", "/dev/null"};
-    auto peer = [&](std::vector<std::string> argv) {
-        argv.insert(argv.end(), common.begin(), common.end());
-        argv.insert(argv.end(), {"-i", listFile});
-        return runPeer(argv);
+    auto peer = [&](std::vector<std::string> command) {
+        command.insert(command.end(), common.begin(), common.end());
+        command.insert(command.end(), {"-i", listFile});
+        return runPeer(command);
     };
 
     // Ours and wget2 in turns, so that both meet the same load on the machine.

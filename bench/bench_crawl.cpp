@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     writeList(listFile, sites);
     const bool haveWget = havePeer("wget");
     const bool haveWget2 = havePeer("wget2");
-    auto peer = [&](std::vector<std::string> argv, Best& best) {
-        argv.insert(argv.end(), {"-q", "--tries=1", "-O", "/dev/null", "-i", listFile});
-        const PeerRun run = runPeer(argv);
+    auto peer = [&](std::vector<std::string> command, Best& best) {
+        command.insert(command.end(), {"-q", "--tries=1", "-O", "/dev/null", "-i", listFile});
+        const PeerRun run = runPeer(command);
         best.add(run.seconds, run.status);
     };
 

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
         MemoryWindow w;
         Crawler crawler(w.stores(), w.state, w.platform(internet, pump));
         crawler.scan_startpage(address);
-        return w.label1.text() == address ? kPageBytes : 0;
+        return w.Label1.text() == address ? kPageBytes : 0;
     };
     const long idleKiB = statusKiB("VmRSS");
     resetPeak();

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
             crawler.runitem(link);
         }
         queue = std::min(queue, secondsSince(start));
-        queued = w.list3.count();
+        queued = w.List3.count();
     }
     for (int i = 0; i < kRuns; ++i) {
         MemoryWindow w;
@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
         const Clock::time_point start = Clock::now();
         crawler.scan_startpage(address);
         scan = std::min(scan, secondsSince(start));
-        listed = w.list1.count();
-        queued = std::min(queued, w.list3.count());
+        listed = w.List1.count();
+        queued = std::min(queued, w.List3.count());
     }
 
     std::printf("\n3. Queueing %d distinct site links from one %.2f MiB start page (best of %d)\n",

@@ -111,8 +111,8 @@ long countLines(const std::string& path) {
 CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& start,
                       const QString& wanted, int jobs) {
     MemoryWindow w;
-    w.text1.setText(start);
-    w.text4.setText(wanted);
+    w.Text1.setText(start);
+    w.Text4.setText(wanted);
     CrawlPlatform platform = w.platform(internet, pump);
     platform.jobs = jobs;
     Crawler crawler(w.stores(), w.state, platform);
@@ -122,11 +122,11 @@ CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& 
     crawler.Command1_Click();
     const double seconds = secondsSince(began);
     watch.stop();
-    CrawlResult result{seconds, watch.worstLateMs(), w.list2.items(), {}, {}};
+    CrawlResult result{seconds, watch.worstLateMs(), w.List2.items(), {}, {}};
     for (int i = 0; !w.state.firstpass && i <= w.state.sitecursor; ++i) {
-        result.visited.append(w.list3.item(i));
+        result.visited.append(w.List3.item(i));
     }
-    result.queue = w.list3.items();
+    result.queue = w.List3.items();
     return result;
 }
 

@@ -1,9 +1,8 @@
 // What the benchmark programs share: timing, peer programs run as child processes, temporary
-// files, the server's address, and a window made of in-memory stores for a Crawler.
+// files, the server's address, and one press of Crawl in an in-memory window.
 #pragma once
 
-#include "crawler/crawl.h"
-#include "platform/memory_stores.h"
+#include "crawler/memory_window.h"
 
 #include <QTimer>
 
@@ -117,26 +116,5 @@ CrawlResult crawlOnce(InternetClient& internet, EventPump& pump, const QString& 
 
 // Writes the addresses one a line, for a peer's -i.
 void writeList(const std::string& path, const QStringList& addresses);
-
-// The window's controls as in-memory stores, ready to build a Crawler on.
-struct MemoryWindow {
-    MemoryText text1;
-    MemoryText text4;
-    MemoryText text2;
-    MemoryText label1;
-    MemoryList list1;
-    MemoryList list2;
-    MemoryList list3;
-    MemoryProgress progress;
-    MemoryPointer screen;
-    MemoryMessageBox messages;
-    CrawlState state;
-
-    CrawlStores stores() { return {text1, text4, text2, label1, list1, list2, list3, progress}; }
-    // The wanted number is read in the C locale, so "5.5" means five and a half everywhere.
-    CrawlPlatform platform(InternetClient& internet, EventPump& pump) {
-        return {internet, pump, messages, screen, QLocale::c()};
-    }
-};
 
 }  // namespace vidrake::bench

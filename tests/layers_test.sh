@@ -6,7 +6,8 @@ set -uo pipefail
 cd "$1/src" || exit 1
 
 declare -A allowed=(
-    [text]=""
+    [files]=""
+    [text]="files"
     [net]="text"
     [platform]="text"
     [desktop]="platform"

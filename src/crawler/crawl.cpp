@@ -103,14 +103,14 @@ void Crawler::Command1_Click() {
     // Once a crawler is gone the walk is cancelled, and nothing asks these any more.
     WalkEnd walkEnd{
         [this] {
-            const double wanted = readWantedLenient(m_stores.Text4.text());
+            const double lenient = readWantedLenient(m_stores.Text4.text());
             // A count the list cannot reach exactly never ends the walk.
-            if (!(wanted >= 0 && wanted <= kMaxListEntries) || wanted != std::floor(wanted)) {
+            if (!(lenient >= 0 && lenient <= kMaxListEntries) || lenient != std::floor(lenient)) {
                 return 0;
             }
-            return static_cast<int>(wanted) - m_stores.List2.count();
+            return static_cast<int>(lenient) - m_stores.List2.count();
         },
-        [this](QByteArrayView page) { return !m_firstMovie.execute(page).isEmpty(); }};
+        [this](QByteArrayView page) { return firstMovie(page); }};
     FetchAhead ahead(m_platform.internet, m_platform.pump, m_platform.jobs, cancelled.get(),
                      std::move(walkEnd), m_platform.shortOfDescriptors);
     for (;;) {
@@ -128,20 +128,32 @@ void Crawler::Command1_Click() {
         if (*cancelled) {
             return;
         }
-        const QByteArray page = ahead.read(m_stores.List3, m_state.sitecursor, m_state.sitebound);
+        const QString movie = ahead.read(m_stores.List3, m_state.sitecursor, m_state.sitebound);
         if (*cancelled) {
             return;
         }
-        scanSite(page);
+        if (!movie.isNull()) {
+            m_stores.List2.append(movie);
+        }
     }
 }
 
 void Crawler::scan_startpage(QString address) {
     // Held here: a handler run during the fetch may destroy this crawler.
     const std::shared_ptr<bool> cancelled = m_cancelled;
-    const QByteArray page = fetch(address, cancelled);
+    const PageRequest request = open_page(m_platform.internet, address);
+    const QByteArray page =
+        read_page(m_platform.internet, m_platform.pump, request, cancelled.get());
     if (*cancelled) {
         return;
+    }
+    if (m_platform.startPageFailed) {
+        const QString why = request.url() == InternetClient::kNull
+                                ? QStringLiteral("not an http or https address")
+                                : m_platform.internet.failure(request.url());
+        if (!why.isEmpty()) {
+            m_platform.startPageFailed(address, why);
+        }
     }
     m_stores.Text2.setPage(page);
 
@@ -190,16 +202,17 @@ void Crawler::runitem(QString address) {
 void Crawler::search_mlist(QString address) {
     const std::shared_ptr<bool> cancelled = m_cancelled;  // as in scan_startpage
     const QByteArray page = fetch(address, cancelled);
-    if (!*cancelled) {
-        scanSite(page);
+    if (*cancelled) {
+        return;
+    }
+    if (const QString movie = firstMovie(page); !movie.isNull()) {
+        m_stores.List2.append(movie);
     }
 }
 
-void Crawler::scanSite(const QByteArray& page) {
+QString Crawler::firstMovie(QByteArrayView page) const {
     const QStringList first = m_firstMovie.execute(page);
-    if (!first.isEmpty()) {
-        m_stores.List2.append(first.front());
-    }
+    return first.isEmpty() ? QString() : first.front();
 }
 
 }  // namespace vidrake

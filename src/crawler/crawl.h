@@ -58,6 +58,8 @@ struct CrawlPlatform {
     int jobs = kPagesInFlight;  // 1: each site is requested only when the walk comes to it
     // Told when fewer pages are kept in flight for want of file descriptors.
     std::function<void()> shortOfDescriptors = {};
+    // Told when a start page got no answer at all, and why; the window shows nothing of it.
+    std::function<void(const QString& address, const QString& why)> startPageFailed = {};
 };
 
 class Crawler final {
@@ -83,8 +85,8 @@ public:
 
 private:
     QByteArray fetch(const QString& address, const std::shared_ptr<bool>& cancelled);
-    // search_mlist on a page already read.
-    void scanSite(const QByteArray& page);
+    // What search_mlist lists for a site's page: its first movie, or null.
+    QString firstMovie(QByteArrayView page) const;
     void syncQueueIndex();
 
     CrawlStores m_stores;

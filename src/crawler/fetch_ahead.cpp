@@ -10,9 +10,9 @@
 namespace vidrake {
 namespace {
 
-// A page that does not show what the server would give a walk asking one page at a time.
-bool turnedAway(const RequestEnd& end) {
-    return end.status == 429 || end.status == 503 || end.cutAfterPause || end.shortOfResources;
+// Answers of a server that has more than it wants of one client.
+bool tooMany(const RequestEnd& end) {
+    return end.status == 429 || end.status == 503 || end.crowdedOut;
 }
 
 }  // namespace
@@ -60,15 +60,29 @@ bool FetchAhead::busy(const QString& host) {
     });
 }
 
+bool FetchAhead::asOneAtATime(const Open& open) {
+    const RequestEnd ended = m_internet.ending(open.request.url());
+    if (tooMany(ended) && (!open.alone || ended.crowdedOut)) {
+        m_oneAtATime.insert(open.host);
+    }
+    // A refusal or a reset beside another request of ours is our haste, alone or not.
+    return !ended.crowdedOut &&
+           (open.alone || !(tooMany(ended) || ended.cutAfterPause || ended.shortOfResources));
+}
+
 int FetchAhead::usefulEnd(int end) {
     const int toGo = m_walkEnd.moviesToGo ? m_walkEnd.moviesToGo() : 0;
-    if (toGo <= 0 || !m_walkEnd.addsMovie) {
+    if (toGo <= 0) {
         return end;
     }
     // Each site adds one movie at most, so the walk ends at the latest on the site where the
-    // pages known to add one make up the number; pages still on their way may only end it
-    // sooner. A page to be asked for again, or asked for under another address, is not known.
-    int found = 0;
+    // pages known to add one make up the number, the page being read among them; pages still on
+    // their way may only end it sooner. A page to be asked for again, or asked for under another
+    // address, is not known.
+    int found = m_walkMovie && !m_walkMovie->isNull() ? 1 : 0;
+    if (found == toGo) {
+        return m_walk + 1;
+    }
     for (auto& [index, open] : m_ahead) {
         if (index >= end) {
             break;
@@ -76,17 +90,16 @@ int FetchAhead::usefulEnd(int end) {
         if (open.address != m_queue->item(index)) {
             continue;
         }
-        if (!open.addsMovie) {
+        if (!open.firstMovie) {
             const InternetClient::Handle url = open.request.url();
             if (url != InternetClient::kNull) {
-                const RequestEnd ended = m_internet.ending(url);
-                if (!ended.finished || turnedAway(ended)) {
+                if (!m_internet.ending(url).finished || !asOneAtATime(open)) {
                     continue;
                 }
             }
-            open.addsMovie = m_walkEnd.addsMovie(m_internet.arrived(url));
+            open.firstMovie = m_walkEnd.firstMovie(m_internet.arrived(url));
         }
-        if (*open.addsMovie && ++found == toGo) {
+        if (!open.firstMovie->isNull() && ++found == toGo) {
             return index + 1;
         }
     }
@@ -105,6 +118,10 @@ void FetchAhead::fewerSlots(int inFlight) {
 
 void FetchAhead::refill() {
     if (m_holding || (m_cancelled && *m_cancelled) || !m_queue || m_walk < 0) {
+        return;
+    }
+    // The page being read has arrived: its movie is known in a moment, and may end the walk.
+    if (!m_walkHost.isNull() && !m_walkMovie && m_internet.ending(m_walkUrl).finished) {
         return;
     }
     int flying = inFlight();
@@ -132,7 +149,7 @@ void FetchAhead::refill() {
     }
 }
 
-QByteArray FetchAhead::read(const ListStore& queue, int index, int bound) {
+QString FetchAhead::read(const ListStore& queue, int index, int bound) {
     m_queue = &queue;
     m_walk = index;
     m_bound = bound;
@@ -150,17 +167,28 @@ QByteArray FetchAhead::read(const ListStore& queue, int index, int bound) {
         page = openSite(address, inFlight() == 0);
     }
     m_walkHost = page.host.isNull() ? QStringLiteral("") : page.host;
+    m_walkUrl = page.request.url();
+    m_walkMovie = page.firstMovie;
     refill();
+    // Read even when its movie is known, so that the window lives as it would while it arrives.
     QByteArray body = read_page(m_internet, m_pump, page.request, m_cancelled);
+    if (m_cancelled && *m_cancelled) {
+        m_walkHost = QString();
+        return {};
+    }
+    const bool answered = asOneAtATime(page);
+    if (answered && !m_walkMovie) {
+        m_walkMovie = m_walkEnd.firstMovie(body);
+    }
+    if (answered) {
+        refill();  // with the page being read counted
+    }
     m_walkHost = QString();
-    const RequestEnd ended = m_internet.ending(page.request.url());
-    if (page.alone || (m_cancelled && *m_cancelled) || !turnedAway(ended)) {
-        return body;
+    const std::optional<QString> movie = std::exchange(m_walkMovie, std::nullopt);
+    if (answered) {
+        return *movie;
     }
-    if (ended.status == 429 || ended.status == 503) {
-        m_oneAtATime.insert(page.host);
-    }
-    if (ended.shortOfResources) {
+    if (m_internet.ending(page.request.url()).shortOfResources) {
         fewerSlots(inFlight());
     }
     // Alone, so the answer is the one a walk asking one page at a time gets; it counts whatever
@@ -175,7 +203,7 @@ QByteArray FetchAhead::read(const ListStore& queue, int index, int bound) {
     }
     body = read_page(m_internet, m_pump, open_page(m_internet, address), m_cancelled);
     m_holding = false;
-    return body;
+    return m_walkEnd.firstMovie(body);
 }
 
 void FetchAhead::waitAlone() {

@@ -1,8 +1,9 @@
 // The pages of the sites that a walk visits next, requested before the walk reaches them so that
 // several arrive at once while it reads one. The walk still takes them one by one, in queue
-// order, and gets the very page it would have got one at a time: a page fetched ahead that the
-// server turned away for our haste is asked for again, alone. Whatever is still open when the
-// walk ends is aborted and thrown away.
+// order, and gets the first movie of the very page it would have got one at a time: a page
+// fetched ahead that the server turned away for our haste is asked for again, alone. Each page
+// is scanned once, when it is in hand. Whatever is still open when the walk ends is aborted and
+// thrown away.
 #pragma once
 
 #include "crawler/fetch_page.h"
@@ -20,14 +21,14 @@ namespace vidrake {
 class EventPump;
 class ListStore;
 
-// What the walk's stop depends on, so that no site is asked for past the one where the pages
-// already in hand are sure to end the walk.
+// What the walk takes from a site's page, and what its stop depends on, so that no site is asked
+// for past the one where the pages already in hand are sure to end the walk.
 struct WalkEnd {
     // The movies that end the walk once listed, one a site at most; 0 or less when no count
     // ends it.
     std::function<int()> moviesToGo;
-    // The page adds a movie to the list when the walk reads it.
-    std::function<bool(QByteArrayView page)> addsMovie;
+    // The movie the walk lists for the page; null when none.
+    std::function<QString(QByteArrayView page)> firstMovie;
 };
 
 class FetchAhead final {
@@ -40,21 +41,21 @@ public:
     // that arrived end the walk; 1 requests each page only when the walk comes to it.
     // `shortOfDescriptors` is called when fewer pages must be kept in flight for want of them.
     FetchAhead(InternetClient& internet, EventPump& pump, int jobs, const bool* cancelled,
-               WalkEnd walkEnd = {}, std::function<void()> shortOfDescriptors = {});
+               WalkEnd walkEnd, std::function<void()> shortOfDescriptors = {});
     FetchAhead(const FetchAhead&) = delete;
     FetchAhead& operator=(const FetchAhead&) = delete;
 
-    // The page of site `index` of `queue`; the sites after it are requested meanwhile, but never
-    // the one at `bound` or past it.
-    QByteArray read(const ListStore& queue, int index, int bound);
+    // The first movie of the page of site `index` of `queue`, null when it has none; the sites
+    // after it are requested meanwhile, but never the one at `bound` or past it.
+    QString read(const ListStore& queue, int index, int bound);
 
 private:
     struct Open {
         QString address;
         QString host;
         PageRequest request;
-        bool alone = false;             // nothing else of ours was in flight when it was asked for
-        std::optional<bool> addsMovie;  // once it arrived as the walk will read it
+        bool alone = false;  // nothing else of ours was in flight when it was asked for
+        std::optional<QString> firstMovie;  // once it is in hand as the walk will read it
     };
     Open openSite(const QString& address, bool alone);
     // Hands free slots to the next queued sites, in queue order.
@@ -63,6 +64,9 @@ private:
     // already arrived hold the movies that end the walk.
     int usefulEnd(int end);
     bool onItsWay(const Open& open) const;
+    // The page came back as the server answers a walk one page at a time: not turned away for
+    // our haste. A host that turned one away gets one request at a time from then on.
+    bool asOneAtATime(const Open& open);
     int inFlight();
     bool busy(const QString& host);
     void fewerSlots(int inFlight);
@@ -79,8 +83,10 @@ private:
     const ListStore* m_queue = nullptr;
     int m_walk = -1;  // the site being read, or read last
     int m_bound = 0;
-    QString m_walkHost;      // while its page is read
-    bool m_holding = false;  // a page is being asked for again, alone
+    QString m_walkHost;  // while its page is read
+    InternetClient::Handle m_walkUrl = InternetClient::kNull;
+    std::optional<QString> m_walkMovie;  // of the page being read, once known
+    bool m_holding = false;              // a page is being asked for again, alone
     std::map<int, Open> m_ahead;
     // Hosts that turned a page away for our haste: one request at a time to them from now on.
     QSet<QString> m_oneAtATime;

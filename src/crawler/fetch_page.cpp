@@ -1,6 +1,6 @@
 #include "crawler/fetch_page.h"
 
-#include "net/page_buffer.h"
+#include "crawler/page_buffer.h"
 #include "platform/event_pump.h"
 
 namespace vidrake {

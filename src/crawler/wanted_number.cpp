@@ -13,105 +13,34 @@ std::optional<double> readWantedStrict(const QString& text, const QLocale& local
     return value;
 }
 
-namespace {
-
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-class Scanner {
-public:
-    explicit Scanner(const QString& text) : m_text(text) {}
-
-    // The next character that is not a blank, without taking it.
-    QChar peek() {
-        while (m_pos < m_text.size() && isBlank(m_text[m_pos])) {
-            ++m_pos;
-        }
-        return m_pos < m_text.size() ? m_text[m_pos] : QChar();
-    }
-    void take() { ++m_pos; }
-
-private:
-    const QString& m_text;
-    qsizetype m_pos = 0;
-};
-
-double readRadix(Scanner& s, int radix) {
-    double value = 0;
-    for (;;) {
-        const QChar c = s.peek();
-        const int digit = c.isDigit() ? c.digitValue()
-                          : (radix == 16 && c.toLower() >= u'a' && c.toLower() <= u'f')
-                              ? c.toLower().unicode() - u'a' + 10
-                              : -1;
-        if (digit < 0 || digit >= radix || c.unicode() > 0x7F) {
-            return value;
-        }
-        value = value * radix + digit;
-        s.take();
-    }
-}
-
-}  // namespace
-
 double readWantedLenient(const QString& text) {
-    Scanner s(text);
-    if (s.peek() == u'&') {
-        s.take();
-        const QChar kind = s.peek().toUpper();
-        if (kind == u'H' || kind == u'O') {
-            s.take();
-            return readRadix(s, kind == u'H' ? 16 : 8);
-        }
-        return 0;
+    // Blanks before the number are passed over, as the strict reading allows them; inside it
+    // they end it.
+    qsizetype at = 0;
+    while (at < text.size() && (text[at] == u' ' || text[at] == u'\t')) {
+        ++at;
     }
-    QString digits;  // ASCII digits, sign, point and exponent, for the C library to read
-    auto isAsciiDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-    if (s.peek() == u'-' || s.peek() == u'+') {
-        digits += s.peek();
-        s.take();
+    const auto isDigit = [&](qsizetype i) {
+        return i < text.size() && text[i] >= u'0' && text[i] <= u'9';
+    };
+    QString number;  // ASCII only, for the C locale to read
+    if (at < text.size() && (text[at] == u'-' || text[at] == u'+')) {
+        number += text[at++];
     }
-    bool any = false;
-    while (isAsciiDigit(s.peek())) {
-        digits += s.peek();
-        s.take();
-        any = true;
+    bool anyDigit = false;
+    for (; isDigit(at); ++at, anyDigit = true) {
+        number += text[at];
     }
-    if (s.peek() == u'.') {
-        digits += u'.';
-        s.take();
-        while (isAsciiDigit(s.peek())) {
-            digits += s.peek();
-            s.take();
-            any = true;
+    if (at < text.size() && text[at] == u'.') {
+        number += text[at++];
+        for (; isDigit(at); ++at, anyDigit = true) {
+            number += text[at];
         }
     }
-    if (!any) {
-        return 0;
-    }
-    const QChar e = s.peek().toUpper();
-    if (e == u'E' || e == u'D') {
-        s.take();
-        QString exponent = QStringLiteral("e");
-        if (s.peek() == u'-' || s.peek() == u'+') {
-            exponent += s.peek();
-            s.take();
-        }
-        bool anyExp = false;
-        while (isAsciiDigit(s.peek())) {
-            exponent += s.peek();
-            s.take();
-            anyExp = true;
-        }
-        if (anyExp) {
-            digits += exponent;
-        }
-    }
-    // The C locale, not the C library: the process locale may use a decimal comma.
+    // The C locale, not the process's: that may use a decimal comma.
     bool ok = false;
-    const double value = QLocale::c().toDouble(digits, &ok);
-    return (ok && std::isfinite(value)) ? value : 0;
+    const double value = anyDigit ? QLocale::c().toDouble(number, &ok) : 0;
+    return ok && std::isfinite(value) ? value : 0;
 }
 
 }  // namespace vidrake

@@ -14,8 +14,8 @@ inline constexpr double kMaxWantedMovies = 50.0;
 // Nothing when it is not a number (the empty text included) or not finite.
 std::optional<double> readWantedStrict(const QString& text, const QLocale& locale);
 
-// The number the text begins with, a period as decimal point, blanks inside the digits
-// skipped; 0 when it begins with no number. "&H" and "&O" start hexadecimal and octal.
+// The decimal number the text begins with (a sign, digits, a period as decimal point), after
+// any blanks; 0 when it begins with none. Whatever follows the number ends it: "1 0" is 1.
 double readWantedLenient(const QString& text);
 
 }  // namespace vidrake

@@ -49,10 +49,22 @@ void CurlMulti::recycle(CURL* easy) {
 
 void CurlMulti::add(CurlTransfer& transfer) {
     curl_multi_add_handle(m_multi, transfer.easy());
+    m_live.push_back(&transfer);
+    meet(transfer);
 }
 
 void CurlMulti::remove(CurlTransfer& transfer) {
     curl_multi_remove_handle(m_multi, transfer.easy());
+    m_live.erase(std::remove(m_live.begin(), m_live.end(), &transfer), m_live.end());
+}
+
+void CurlMulti::meet(CurlTransfer& transfer) {
+    for (CurlTransfer* other : m_live) {
+        if (other != &transfer && other->sameServer(transfer)) {
+            other->crowd();
+            transfer.crowd();
+        }
+    }
 }
 
 void CurlMulti::forget(CurlTransfer& transfer) {

@@ -35,6 +35,9 @@ public:
     void add(CurlTransfer& transfer);
     // Ends the transfer's connection at once; nothing more is heard of it.
     void remove(CurlTransfer& transfer);
+    // Every transfer in the multi that goes to the same host name or address as `transfer` (it
+    // has just started, or learnt its address) is crowded, and so is `transfer`.
+    void meet(CurlTransfer& transfer);
     // Drops any news of the transfer not yet given: it is going away.
     void forget(CurlTransfer& transfer);
     // Lets libcurl do at once whatever is due (a transfer just added or resumed).
@@ -67,6 +70,7 @@ private:
     std::vector<QSocketNotifier*> m_spareWrite;
     std::vector<CURL*> m_spareEasy;
     std::vector<CurlTransfer*> m_touched;
+    std::vector<CurlTransfer*> m_live;  // added and not removed
     qint64 m_waiting = 0;
 };
 

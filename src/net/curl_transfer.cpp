@@ -3,6 +3,8 @@
 #include "net/curl_multi.h"
 #include "net/web_address.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -16,6 +18,30 @@ constexpr long kReceiveBuffer = 256 * 1024;
 
 bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// What a user is told of a request that got no answer, in words of the failure, not of libcurl.
+QString failureText(CURLcode result, long osErrno, const char* detail, qint64 connectMs) {
+    switch (result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return QStringLiteral("no such host name");
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return QStringLiteral("no such proxy host name");
+        case CURLE_OPERATION_TIMEDOUT:
+            return QStringLiteral("no connection within %1 s").arg(double(connectMs) / 1000);
+        case CURLE_GOT_NOTHING:
+            return QStringLiteral("the server closed the connection without an answer");
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+            if (osErrno != 0) {
+                return qt_error_string(static_cast<int>(osErrno));
+            }
+            break;
+        default:
+            break;
+    }
+    return QString::fromUtf8(*detail ? detail : curl_easy_strerror(result));
 }
 
 }  // namespace
@@ -56,6 +82,7 @@ void CurlTransfer::start() {
     const auto ms = [](std::chrono::milliseconds t) { return static_cast<long>(t.count()); };
     curl_easy_setopt(e, CURLOPT_URL, m_url.toEncoded().constData());
     curl_easy_setopt(e, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_error);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
@@ -85,6 +112,7 @@ void CurlTransfer::start() {
     // Its credentials are decoded here: libcurl goes direct on some that it cannot decode.
     const std::optional<ProxyAddress> proxy = splitProxy(proxyFor(*m_settings.proxy, m_url));
     if (!proxy) {
+        m_failure = QStringLiteral("the proxy's user name or password cannot be sent");
         end(false);  // as a proxy that cannot be reached: never around it
         return;
     }
@@ -113,9 +141,20 @@ void CurlTransfer::start() {
 
 curl_socket_t CurlTransfer::onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
     const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    auto* t = static_cast<CurlTransfer*>(self);
     if (fd < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)) {
         // libcurl reports this as a failed connection; the reader must know it was ours.
-        static_cast<CurlTransfer*>(self)->m_shortOfResources = true;
+        t->m_shortOfResources = true;
+    }
+    // The address, so that sites of one server under several names are seen as one.
+    char text[INET6_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&address->addr);
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address->addr);
+    if (address->family == AF_INET || address->family == AF_INET6) {
+        const void* raw = address->family == AF_INET ? static_cast<const void*>(&in->sin_addr)
+                                                     : static_cast<const void*>(&in6->sin6_addr);
+        t->m_peer = ::inet_ntop(address->family, raw, text, sizeof text) ? text : "";
+        t->m_multi.meet(*t);
     }
     return fd < 0 ? CURL_SOCKET_BAD : fd;
 }
@@ -133,6 +172,7 @@ size_t CurlTransfer::onHead(char* data, size_t, size_t size, void* self) {
     t->m_headSize += static_cast<qint64>(size);
     if (t->m_headSize > kMaxHead) {
         t->m_refused = true;  // no server needs a head this large
+        t->m_failure = QStringLiteral("an answer head larger than 64 KiB");
         return 0;
     }
     if (t->m_headBytes + t->m_received > t->m_settings.limits->maxBytes) {
@@ -164,12 +204,16 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
     }
     m_lastStatus = status;
     if (!isRedirect(status) || m_location.isEmpty()) {
+        m_answered = true;
         return true;  // a redirect that names no address is a page like any other
     }
     // A redirect's body is no page: stop here, and go on where it leads if that is allowed.
     m_next = m_redirects < kMaxRedirects ? redirectTarget(m_url, m_location) : QUrl();
     if (m_next.isEmpty()) {
         m_refused = true;
+        m_failure = m_redirects < kMaxRedirects
+                        ? QStringLiteral("a redirect to an address that is not fetched")
+                        : QStringLiteral("more than 50 redirects");
     } else {
         ++m_redirects;
     }
@@ -235,6 +279,15 @@ void CurlTransfer::finished(CURLcode result) {
     // A write error is our own stop (the page limit, a refused head), never the server's.
     m_cut = result != CURLE_OK && result != CURLE_WRITE_ERROR;
     m_shortOfResources = m_shortOfResources || result == CURLE_OUT_OF_MEMORY;
+    long osErrno = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno);
+    m_resetOrRefused = m_cut && (osErrno == ECONNREFUSED || osErrno == ECONNRESET ||
+                                 osErrno == EPIPE || result == CURLE_GOT_NOTHING ||
+                                 result == CURLE_SEND_ERROR || result == CURLE_RECV_ERROR);
+    if (m_cut && !m_answered && m_failure.isEmpty()) {
+        m_failure =
+            failureText(result, osErrno, m_error, m_settings.limits->connectTimeout.count());
+    }
     // Any other end keeps what arrived; a refused head or redirect leaves no page.
     end(!m_refused);
 }
@@ -254,7 +307,10 @@ void CurlTransfer::end(bool keepBody) {
     emit ended();
 }
 
-void CurlTransfer::abort() {
+void CurlTransfer::abort(const QString& why) {
+    if (!m_done && !m_answered && m_failure.isEmpty()) {
+        m_failure = why;
+    }
     end(true);
     emit progressed();
 }

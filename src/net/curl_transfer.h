@@ -48,7 +48,8 @@ public:
     QByteArrayView unread() const { return QByteArrayView(m_body).sliced(m_bodyPos); }
     // No more body will come: the page is whole, or it failed, or it was aborted.
     bool done() const { return m_done; }
-    void abort();
+    // Ends it here; `why` says why, when no answer had come.
+    void abort(const QString& why = {});
     // Bytes of every response head so far; they count toward the page's size.
     qint64 headBytes() const { return m_headBytes; }
     // Since a byte last arrived or the reader last made room: the time the server kept us
@@ -66,6 +67,18 @@ public:
     bool paused() const { return m_paused; }
     // It could not get a descriptor or memory.
     bool shortOfResources() const { return m_shortOfResources; }
+    // Why no answer came (no connection, no name, no TLS, nothing said); empty when one came,
+    // whatever its status, and while it may still come.
+    const QString& failure() const { return m_failure; }
+    // The connection was refused, or reset before or during the answer, while another transfer
+    // to the same host name or address was on its way: a server's limit on what one client
+    // may have open, not its answer to this request.
+    bool crowdedOut() const { return m_resetOrRefused && m_crowded; }
+    // The two go to the same host name, or have connected to the same address.
+    bool sameServer(const CurlTransfer& other) const {
+        return m_url.host() == other.m_url.host() || (!m_peer.isEmpty() && m_peer == other.m_peer);
+    }
+    void crowd() { m_crowded = true; }
 
     CURL* easy() const { return m_easy; }
     // Called by the multi once libcurl has ended the current exchange.
@@ -111,6 +124,12 @@ private:
     bool m_reading = false;
     bool m_cut = false;  // ended with a transfer error
     bool m_shortOfResources = false;
+    bool m_answered = false;  // a head that is the page's, not a redirect's, has come
+    bool m_resetOrRefused = false;
+    bool m_crowded = false;
+    QByteArray m_peer;  // the address connected to
+    QString m_failure;
+    char m_error[CURL_ERROR_SIZE] = {};
     int m_lastStatus = 0;
     QElapsedTimer m_idle;
 };

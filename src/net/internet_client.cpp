@@ -14,6 +14,13 @@
 #include <algorithm>
 
 namespace vidrake {
+namespace {
+
+QString silence(const FetchLimits& limits) {
+    return QStringLiteral("nothing came for %1 s").arg(double(limits.stallTimeout.count()) / 1000);
+}
+
+}  // namespace
 
 struct InternetClient::Session {
     QByteArray agent;
@@ -47,7 +54,7 @@ void InternetClient::endSilent() {
             continue;  // a reader applies the limits itself; a paused page waits for its reader
         }
         if (t.idleMs() >= m_limits.stallTimeout.count()) {
-            t.abort();  // what arrived is kept: it is the page
+            t.abort(silence(m_limits));  // what arrived is kept: it is the page
         } else {
             waiting = true;
         }
@@ -112,7 +119,13 @@ RequestEnd InternetClient::ending(Handle url) const {
         return {};
     }
     const CurlTransfer& t = *it->second->transfer;
-    return {t.done(), !t.done() && t.paused(), t.status(), t.cutAfterPause(), t.shortOfResources()};
+    return {t.done(),          !t.done() && t.paused(), t.status(),
+            t.cutAfterPause(), t.shortOfResources(),    t.crowdedOut()};
+}
+
+QString InternetClient::failure(Handle url) const {
+    const auto it = m_requests.find(url);
+    return it == m_requests.end() ? QString() : it->second->transfer->failure();
 }
 
 QByteArrayView InternetClient::arrived(Handle url) const {
@@ -177,7 +190,7 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
         }
     }
     r->ended = true;
-    r->transfer->abort();
+    r->transfer->abort(silence(m_limits));
     return 0;
 }
 

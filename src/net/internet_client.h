@@ -39,6 +39,9 @@ struct RequestEnd {
     int status = 0;                 // of the last answer, 0 before one
     bool cutAfterPause = false;     // ended early after it waited, paused, for its reader
     bool shortOfResources = false;  // no descriptor or no memory for it
+    // Refused, or reset before or during its answer, while another request to the same host
+    // name or address was on its way.
+    bool crowdedOut = false;
 };
 
 class InternetClient final : public QObject {
@@ -72,6 +75,11 @@ public:
 
     // What is known of how a request ended; all false for a null or stale handle.
     RequestEnd ending(Handle url) const;
+
+    // Why a request got no answer at all (a refused connection, a name that does not exist, a
+    // TLS failure, silence); empty when an answer came, whatever its status, for a request still
+    // on its way, and for a null or stale handle.
+    QString failure(Handle url) const;
 
     // The body of a finished request whose reading has not begun, as its reader will get it;
     // empty otherwise. Valid until the client is next called.

@@ -7,7 +7,17 @@ bool MemoryList::append(const QString& item) {
         return false;
     }
     m_items.append(item);
+    if (onChange) {
+        onChange();
+    }
     return true;
+}
+
+void MemoryList::clear() {
+    m_items.clear();
+    if (onChange) {
+        onChange();
+    }
 }
 
 QString MemoryList::item(int index) const {

@@ -17,8 +17,9 @@ public:
     bool append(const QString& item) override;
     int count() const override { return static_cast<int>(m_items.size()); }
     QString item(int index) const override;
-    void clear() override { m_items.clear(); }
+    void clear() override;
     const QStringList& items() const { return m_items; }
+    std::function<void()> onChange;
 
 private:
     QStringList m_items;

@@ -29,14 +29,14 @@ bool isSpecial(unsigned char b) {
 // three bits are 100.
 bool hasSpecials(const char* bytes, qsizetype size) {
     constexpr std::uint64_t kTop3 = 0xE0E0E0E0E0E0E0E0ull;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     qsizetype i = 0;
     for (; i + 8 <= size; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, bytes + i, sizeof word);
-        const std::uint64_t y = (word & kTop3) ^ kHigh;  // a zero byte where special
-        if (((y - kOnes) & ~y & kHigh) != 0) {
+        const std::uint64_t y = (word & kTop3) ^ kHighBits;  // a zero byte where special
+        if (((y - kOnes) & ~y & kHighBits) != 0) {
             return true;
         }
     }

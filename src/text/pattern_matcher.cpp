@@ -65,7 +65,6 @@ RegExp::RegExp() = default;
 RegExp::~RegExp() = default;
 
 void RegExp::setPattern(const QString& pattern) {
-    m_pattern = pattern;
     m_re.reset();
     if (code_page::decode(code_page::encode(pattern)) == pattern) {
         m_re = std::make_unique<re2::RE2>(translatePattern(pattern), options());

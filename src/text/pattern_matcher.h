@@ -28,12 +28,10 @@ public:
     // (a no-break space is not whitespace) and `\S` is everything else. A pattern with a
     // character that the code page lacks could never stand for a page's byte: it is refused.
     void setPattern(const QString& pattern);
-    QString pattern() const { return m_pattern; }
 
     // Off: a run finds the first match only. On: every match, left to right, each search
     // resuming where the previous match ended.
     void setGlobal(bool global) { m_global = global; }
-    bool global() const { return m_global; }
 
     // A match longer than this many characters is passed over as if it were no match, and the
     // search goes on after it; negative: no limit.
@@ -48,7 +46,6 @@ public:
     QStringList execute(QByteArrayView page, qsizetype limit = -1) const;
 
 private:
-    QString m_pattern;
     bool m_global = false;
     qsizetype m_maxLength = -1;
     std::unique_ptr<re2::RE2> m_re;

@@ -1,11 +1,10 @@
-// A window's worth of in-memory stores around one crawler, talking to a test server.
+// The in-memory window around one crawler, talking to a test server.
 #pragma once
 
-#include "crawler/crawl.h"
+#include "crawler/memory_window.h"
 #include "loopback_web/loopback_server.h"
 #include "net/internet_client.h"
 #include "platform/event_pump.h"
-#include "platform/memory_stores.h"
 
 #include <functional>
 #include <memory>
@@ -25,12 +24,11 @@ struct ScriptedPump final : EventPump {
     std::function<void()> onYield;
 };
 
-struct CrawlWindow {
+struct CrawlWindow : MemoryWindow {
     explicit CrawlWindow(FetchLimits limits = {}, int jobs = kPagesInFlight)
         : internet(limits),
-          crawler(std::make_unique<Crawler>(
-              CrawlStores{Text1, Text4, Text2, Label1, List1, List2, List3, ProgressBar1}, state,
-              CrawlPlatform{internet, pump, messages, screen, QLocale::c(), jobs})) {}
+          crawler(std::make_unique<Crawler>(stores(), state,
+                                            platform(internet, pump, QLocale::c(), jobs))) {}
 
     void press(const QString& address, const QString& wanted) {
         Text1.setText(address);
@@ -38,14 +36,8 @@ struct CrawlWindow {
         crawler->Command1_Click();
     }
 
-    MemoryText Text1, Text4, Text2, Label1;
-    MemoryList List1, List2, List3;
-    MemoryProgress ProgressBar1;
-    MemoryPointer screen;
-    MemoryMessageBox messages;
     ScriptedPump pump;
     InternetClient internet;
-    CrawlState state;
     std::unique_ptr<Crawler> crawler;
 };
 

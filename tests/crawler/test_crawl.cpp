@@ -12,6 +12,7 @@
 #include <re2/re2.h>
 #include <QtTest>
 
+#include <numeric>
 #include <random>
 
 using namespace vidrake;
@@ -102,9 +103,11 @@ private slots:
             QVERIFY2(readWantedStrict(QString::fromLatin1(text), QLocale::c()) == value, text);
         }
         QCOMPARE(readWantedStrict(QStringLiteral("5,5"), QLocale(QLocale::German)), 5.5);
+        // Only a decimal number at the start counts: a sign, digits and a period.
         const std::pair<const char*, double> lenient[] = {
-            {"5.5 movies", 5.5}, {"  1 2 3", 123.0}, {"-7", -7.0}, {".5", 0.5}, {"1e1x", 10.0},
-            {"&H1F", 31.0},      {"5,5", 5.0},       {"abc", 0.0}, {"", 0.0},   {"1e999", 0.0},
+            {"5.5 movies", 5.5}, {" 4", 4.0},  {"&H3", 0.0}, {"&O7", 0.0}, {"1 0", 1.0},
+            {"1d1", 1.0},        {"+3", 3.0},  {"-2", -2.0}, {".5", 0.5},  {"3x", 3.0},
+            {"5,5", 5.0},        {"abc", 0.0}, {"", 0.0},
         };
         for (const auto& [text, value] : lenient) {
             QVERIFY2(readWantedLenient(QString::fromLatin1(text)) == value, text);
@@ -255,27 +258,35 @@ private slots:
     }
 
     void walk_fetchingAheadListsWhatOneAtATimeListsOnServersThatPushBack() {
-        // Each web turns away what our haste alone brings on: a third connection at once, or a
-        // page left unread while the walk waits on a slow site. Movies sit at the end of pages.
-        // Larger than the socket buffers on both ends, so that a paused page blocks the server.
+        // Each web turns away what our haste alone brings on: a third connection at once (with
+        // 503, a reset or a refusal), or a page left unread while the walk waits on a slow site.
+        // Movies sit at the end of pages. Larger than the socket buffers on both ends, so that a
+        // paused page blocks the server. And quick sites that push nothing back, where the pages
+        // in hand end the walk before more are asked for.
         constexpr qint64 kBig = 16 << 20;
         const struct {
             const char* name;
-            int limit;          // connections a client may hold
+            int limit;  // connections a client may hold
+            OverLimit how;
             int sendTimeoutMs;  // before a blocked answer is dropped
             int sites;
-            int slowMs;  // site 0's delay
+            int slowMs;   // site 0's delay
+            int delayMs;  // the other sites'
             qint64 bigBody;
             const char* wanted;
+            int farthest;  // with 8 in flight, the last site asked for at most
         } rows[] = {
-            {"per-client limit", 2, 0, 14, 0, 0, "7"},
-            {"send time-out", 0, 200, 3, 1500, kBig, "3"},
+            {"per-client limit", 2, OverLimit::Busy, 0, 14, 0, 10, 0, "7", 13},
+            {"reset beyond 2", 2, OverLimit::Reset, 0, 14, 0, 10, 0, "7", 13},
+            {"refusal beyond 2", 2, OverLimit::Refused, 0, 14, 0, 10, 0, "7", 13},
+            {"send time-out", 0, OverLimit::Busy, 200, 3, 1500, 10, kBig, "3", 2},
+            {"quick sites", 0, OverLimit::Busy, 0, 30, 0, 0, 0, "5", 7},
         };
         for (const auto& row : rows) {
             QStringList oneAtATime;
             for (const int jobs : {1, kPagesInFlight, 32}) {
                 LoopbackServer server;
-                server.setConnectionLimit(row.limit);
+                server.setConnectionLimit(row.limit, row.how);
                 server.setSendTimeout(row.sendTimeoutMs);
                 // Among the sites, one the site pattern takes that is no address: no request.
                 const QByteArray siteFour = "<a href=\"" + server.url(sitePath(4)).toUtf8();
@@ -286,12 +297,20 @@ private slots:
                 for (int i = 0; i < row.sites; ++i) {
                     Reply site(200, QByteArray(i && row.bigBody ? row.bigBody : 100, ' ') +
                                         siteMovies(i, i + 1)[0].toUtf8());
-                    site.delayMs = i == 0 ? row.slowMs : 10;
+                    site.delayMs = i == 0 ? row.slowMs : row.delayMs;
                     server.setRoute(sitePath(i), site);
                 }
                 // Room for one big page only, so the pages ahead pause.
                 CrawlWindow w({kBig + 4096, 30'000ms, 300'000ms}, jobs);
+                int farthest = -1;
+                connect(&server, &LoopbackServer::requested, [&](const Request& r) {
+                    const int site = r.target.mid(5, r.target.size() - 9).toInt();
+                    farthest = r.target.startsWith("/site") ? std::max(farthest, site) : farthest;
+                });
                 w.press(server.url("/start"), QString::fromLatin1(row.wanted));
+                // Quick sites: the first 8 at once, and with those in hand no more.
+                QVERIFY2(jobs != kPagesInFlight || farthest <= row.farthest,
+                         qPrintable(QString::number(farthest)));
                 if (jobs == 1) {
                     oneAtATime = w.List2.items();
                     QVERIFY2(oneAtATime == siteMovies(0, QByteArray(row.wanted).toInt()), row.name);
@@ -301,6 +320,26 @@ private slots:
                                         .arg(row.name)
                                         .arg(jobs)
                                         .arg(w.List2.items().join(u' '))));
+                if (row.bigBody) {
+                    continue;
+                }
+                // The walk again, counting the movie pattern's runs: one a page in hand, whether
+                // it arrived ahead or the walk read it, none for a page turned away.
+                QHash<QByteArray, int> scans;
+                FetchAhead again(w.internet, w.pump, jobs, nullptr,
+                                 {[] { return kPagesInFlight; },
+                                  [&](QByteArrayView page) {
+                                      ++scans[page.toByteArray()];
+                                      return QString();
+                                  }});
+                for (int i = 0; i < w.List3.count(); ++i) again.read(w.List3, i, w.List3.count());
+                QVERIFY2(scans.size() == w.List3.count() &&
+                             std::all_of(scans.begin(), scans.end(), [](int n) { return n == 1; }),
+                         qPrintable(QStringLiteral("%1, -j %2: %3 pages, %4 runs")
+                                        .arg(row.name)
+                                        .arg(jobs)
+                                        .arg(scans.size())
+                                        .arg(std::accumulate(scans.begin(), scans.end(), 0))));
             }
         }
     }

@@ -133,9 +133,9 @@ private slots:
         QVERIFY2(refusalShows(), qPrintable(status->text()));
         // What the line and its tool tip show is the text itself, never read as markup.
         const auto tip = [status] {
-            const QString tip = status->toolTip();
-            return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText()
-                                            : tip;
+            const QString text = status->toolTip();
+            return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText()
+                                             : text;
         };
         QCOMPARE(status->textFormat(), Qt::PlainText);
         if (words.startsWith(u"never opened")) {

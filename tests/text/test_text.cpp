@@ -1,4 +1,5 @@
-// The code page, against the system's table; the link patterns; play-list files.
+// The code page, against the system's table; the link patterns; play-list files, and the file
+// handling under them.
 #include "text/code_page.h"
 #include "text/pattern_matcher.h"
 #include "text/play_list_file.h"
@@ -191,15 +192,22 @@ private slots:
         QCOMPARE(content(at("readonly")), written ? list : "old");
         QCOMPARE(stat(at("readonly")).st_mode & 07777, mode_t(0444));
 
-        // A writable file in a folder that takes no new file: written in place.
+        // Another user's file that we may write: written in place where the folder takes no new
+        // file, and where a new file could not be given its owner.
         QCOMPARE(::mkdir(at("fixed").constData(), 0755), 0);
+        QCOMPARE(::mkdir(at("open").constData(), 0777), 0);
         make("fixed/list", 0666);
+        make("open/list", 0666);
         QCOMPARE(::chmod(at("fixed").constData(), 0555), 0);
+        QCOMPARE(::chmod(at("open").constData(), 0777), 0);  // no sticky bit: rename would do
         {
             const AsNobody nobody;
             QCOMPARE(save(at("fixed/list")), QString());
+            QCOMPARE(save(at("open/list")), QString());
         }
         QCOMPARE(content(at("fixed/list")), list);
+        QCOMPARE(content(at("open/list")), list);
+        QCOMPARE(stat(at("open/list")).st_uid, ::geteuid());
 
         // A device, here a node of the null device standing in for /dev/null: written to, kept.
         if (::mknod(at("null").constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
@@ -223,7 +231,8 @@ private:
         Q_DISABLE_COPY_MOVE(FileSizeLimit)
         rlimit old{};
     };
-    // As root, file access is checked as for nobody; root may write into any folder.
+    // As root, file access is checked as for nobody, who owns what it makes and may give no file
+    // away; root may write into any folder.
     struct AsNobody {
         AsNobody() {
             if (::geteuid() == 0) {

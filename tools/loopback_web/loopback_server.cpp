@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 #include <utility>
 
 namespace vidrake::loopback {
@@ -86,6 +88,18 @@ LoopbackServer::LoopbackServer(quint16 port, std::optional<TlsIdentity> tls, QOb
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this,
             &LoopbackServer::onConnection);
     m_server->listen(QHostAddress::LocalHost, port);
+    m_port = m_server->serverPort();
+}
+
+void LoopbackServer::listenByLimit() {
+    if (m_limit <= 0 || m_overLimit != OverLimit::Refused) {
+        return;
+    }
+    if (m_open >= m_limit && m_server->isListening()) {
+        m_server->close();  // the kernel refuses what comes now
+    } else if (m_open < m_limit && !m_server->isListening()) {
+        m_server->listen(QHostAddress::LocalHost, m_port);
+    }
 }
 
 LoopbackServer::~LoopbackServer() = default;
@@ -99,7 +113,7 @@ QString LoopbackServer::errorString() const {
 }
 
 quint16 LoopbackServer::port() const {
-    return m_server->serverPort();
+    return m_port;
 }
 
 QString LoopbackServer::base() const {
@@ -128,6 +142,15 @@ void LoopbackServer::onConnection() {
         ++m_total;
         auto c = std::make_shared<Connection>();
         c->overLimit = m_limit > 0 && m_open > m_limit;
+        if (c->overLimit && m_overLimit == OverLimit::Reset) {
+            const linger hard{1, 0};  // closed with RST, not FIN
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                         sizeof hard);
+            --m_open;
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         c->idle = new QTimer(socket);
         c->idle->setSingleShot(true);
         c->idle->start(kIdleMs);
@@ -138,6 +161,7 @@ void LoopbackServer::onConnection() {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, c] { onReadable(socket, c); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket, c] {
             --m_open;
+            listenByLimit();
             if (!c->target.isEmpty() && !c->answered && !c->closing) {
                 m_abandoned.append(c->target);
             }
@@ -145,6 +169,7 @@ void LoopbackServer::onConnection() {
         });
         onReadable(socket, c);
     }
+    listenByLimit();
 }
 
 void LoopbackServer::onReadable(QTcpSocket* socket, const std::shared_ptr<Connection>& c) {

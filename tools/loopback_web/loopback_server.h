@@ -52,6 +52,10 @@ Reply problem(int status);
 
 using Handler = std::function<Reply(const Request&)>;
 
+// What a connection beyond a client's limit gets: 503, a reset (RST) as soon as it is made, or
+// no connection at all (the server stops listening while the client is at its limit).
+enum class OverLimit { Busy, Reset, Refused };
+
 // A certificate and its key, both PEM files. tools/loopback_web makes test pairs at build time
 // (see its CMakeLists.txt): trusted, wronghost and selfsigned, and the CA that signed the first
 // two, in the folder VIDRAKE_LOOPBACK_TLS_DIR of a target linking vidrake_loopback_tls.
@@ -92,9 +96,12 @@ public:
         m_takeover = std::move(takeover);
     }
 
-    // As servers that limit each client: a connection made while `open` others are open gets
-    // 503 at once (0: no limit).
-    void setConnectionLimit(int open) { m_limit = open; }
+    // As servers and firewalls that limit each client: a connection made while `open` others
+    // are open is turned away as `how` says (0: no limit).
+    void setConnectionLimit(int open, OverLimit how = OverLimit::Busy) {
+        m_limit = open;
+        m_overLimit = how;
+    }
     // As servers do with a client that stopped reading: a connection whose answer could not be
     // sent on for `ms` is closed (0: never).
     void setSendTimeout(int ms) { m_sendTimeoutMs = ms; }
@@ -115,6 +122,8 @@ private:
     struct Connection;
 
     void onConnection();
+    // With a limit by refusal: listening only while under it.
+    void listenByLimit();
     void onReadable(QTcpSocket* socket, const std::shared_ptr<Connection>& c);
     void send(QTcpSocket* socket, const std::shared_ptr<Connection>& c, const Reply& reply,
               bool headOnly, bool keepAlive);
@@ -130,6 +139,8 @@ private:
     QList<QByteArray> m_requests;
     QList<QByteArray> m_abandoned;
     int m_limit = 0;
+    OverLimit m_overLimit = OverLimit::Busy;
+    quint16 m_port = 0;
     int m_sendTimeoutMs = 0;
     int m_open = 0;
     int m_peak = 0;

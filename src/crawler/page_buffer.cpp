@@ -1,4 +1,4 @@
-#include "net/page_buffer.h"
+#include "crawler/page_buffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
