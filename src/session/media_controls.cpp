@@ -8,11 +8,13 @@
 #include <QDBusObjectPath>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vidrake {
 namespace {
@@ -189,15 +191,15 @@ MediaControls::MediaControls(MediaPlayer& player, QListWidget& movies, QWidget& 
             ++m_track;  // a movie set, or set again, is a new track
             m_trackAddress = m_player.URL();
         }
-        announce();
+        announceSoon();
     });
-    connect(&m_player, &MediaPlayer::durationChanged, this, &MediaControls::announce);
-    connect(&m_player, &MediaPlayer::volumeChanged, this, &MediaControls::announce);
-    connect(&m_movies, &QListWidget::itemSelectionChanged, this, &MediaControls::announce);
+    connect(&m_player, &MediaPlayer::durationChanged, this, &MediaControls::announceSoon);
+    connect(&m_player, &MediaPlayer::volumeChanged, this, &MediaControls::announceSoon);
+    connect(&m_movies, &QListWidget::itemSelectionChanged, this, &MediaControls::announceSoon);
     QAbstractItemModel* rows = m_movies.model();
-    connect(rows, &QAbstractItemModel::rowsInserted, this, &MediaControls::announce);
-    connect(rows, &QAbstractItemModel::rowsRemoved, this, &MediaControls::announce);
-    connect(rows, &QAbstractItemModel::modelReset, this, &MediaControls::announce);
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &MediaControls::announceSoon);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &MediaControls::announceSoon);
+    connect(rows, &QAbstractItemModel::modelReset, this, &MediaControls::announceSoon);
 }
 
 MediaControls::~MediaControls() {
@@ -251,6 +253,16 @@ QVariantMap MediaControls::playerProperties() const {
         all.insert(QLatin1String(name), m_player2->property(name));
     }
     return all;
+}
+
+void MediaControls::announceSoon() {
+    // Once for a whole burst: a play list of 32,767 lines is as many insertions.
+    if (!std::exchange(m_announcing, true)) {
+        QTimer::singleShot(0, this, [this] {
+            m_announcing = false;
+            announce();
+        });
+    }
 }
 
 void MediaControls::announce() {

@@ -41,6 +41,7 @@ public:
 
 private:
     QVariantMap playerProperties() const;
+    void announceSoon();
     void announce();  // tells listeners the properties that changed since the last time
 
     MediaPlayer& m_player;
@@ -50,7 +51,8 @@ private:
     QString m_service;
     QObject* m_player2 = nullptr;  // the Player interface, whose properties are announced
     QVariantMap m_announced;
-    quint64 m_track = 0;  // counts the movies set, for their track ids
+    bool m_announcing = false;  // an announcement is on its way
+    quint64 m_track = 0;        // counts the movies set, for their track ids
     QString m_trackAddress;
 };
 
