@@ -127,7 +127,7 @@ public slots:
     void Play() { m_player.play(); }
     void Seek(qlonglong Offset) {
         const double to = std::max(0.0, m_player.position() + Offset / kMicroseconds);
-        if (to > m_player.duration()) {
+        if (canSeek() && to > m_player.duration()) {
             // Past the end is the next movie, or the end of them.
             if (!m_controls->choose(1, true)) {
                 m_player.stop();
