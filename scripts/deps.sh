@@ -4,21 +4,23 @@
 # need; `vidrake_install_deps test` adds what the tests, the benchmarks and packaging use.
 set -euo pipefail
 
-# Building and running: the compiler, Qt, RE2, libcurl, libmpv, an OpenGL driver and a font.
+# Building and running: the compiler, Qt, RE2, libcurl, libmpv, an OpenGL driver, a font, and the
+# X screen-saver extension's library.
 VIDRAKE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libre2-dev libcurl4-openssl-dev
-  libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core
+  libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core libxss-dev
 )
 # Testing and packaging: peers to compare with, checkers of the package and the installed files,
 # a private X server with its tools, a window manager, a Wayland compositor with Qt's plugin for
-# it, and mpv to play a saved play list.
+# it, mpv to play a saved play list, a private session bus, the clipboard's and the media
+# controls' command-line tools.
 VIDRAKE_TEST_PACKAGES=(
   curl wget wget2 openssl clang-format
   desktop-file-utils appstream
   dpkg-dev file lintian man-db
   xvfb xauth xdotool imagemagick x11-utils openbox weston qt6-wayland
-  mpv
+  mpv dbus-daemon xclip playerctl
 )
 
 vidrake_install_deps() {

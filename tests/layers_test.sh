@@ -12,9 +12,10 @@ declare -A allowed=(
     [platform]="text"
     [desktop]="platform"
     [media]=""
+    [session]="media"
     [support]="platform"
     [crawler]="text net platform support"
-    [ui]="text net platform desktop media support crawler"
+    [ui]="text net platform desktop media session support crawler"
 )
 status=0
 for dir in */; do

@@ -255,8 +255,12 @@ void MediaPlayer::wireEngine() {
     connect(engine, &MediaEngine::durationChanged, this, &MediaPlayer::showDuration);
     connect(engine, &MediaEngine::mutedChanged, this, &MediaPlayer::showMuted);
     connect(engine, &MediaEngine::volumeChanged, this, [this](double volume) {
-        const QSignalBlocker quiet(m_volume);
-        m_volume->setValue(static_cast<int>(std::lround(volume)));
+        const int percent = static_cast<int>(std::lround(volume));
+        if (percent != m_volume->value()) {
+            const QSignalBlocker quiet(m_volume);
+            m_volume->setValue(percent);
+            emit volumeChanged(percent);
+        }
     });
 }
 
@@ -423,8 +427,11 @@ void MediaPlayer::setVolume(int percent) {
     if (m_engine) {
         m_engine->setNumber("volume", percent);
     }
-    const QSignalBlocker quiet(m_volume);
-    m_volume->setValue(percent);
+    if (percent != m_volume->value()) {
+        const QSignalBlocker quiet(m_volume);
+        m_volume->setValue(percent);
+    }
+    emit volumeChanged(percent);  // the slider's own moves come here too
 }
 
 int MediaPlayer::volume() const {
@@ -441,7 +448,10 @@ void MediaPlayer::showPosition(double seconds) {
 }
 
 void MediaPlayer::showDuration(double seconds) {
-    m_duration = seconds;
+    if (seconds != m_duration) {
+        m_duration = seconds;
+        emit durationChanged(seconds);
+    }
     const QSignalBlocker quiet(m_seek);
     m_seek->setRange(0, static_cast<int>(std::lround(seconds * 1000)));
     m_total->setText(clockText(seconds));

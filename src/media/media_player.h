@@ -86,6 +86,9 @@ public:
 
 signals:
     void stateChanged(vidrake::MediaPlayer::State state);
+    // For those who show the player elsewhere (the desktop's media controls).
+    void durationChanged(double seconds);
+    void volumeChanged(int percent);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -2,25 +2,32 @@
 
 #include "desktop/qt_window_system.h"
 #include "net/proxy_choice.h"
+#include "session/media_controls.h"
+#include "session/screen_awake.h"
 #include "support/dropsh.h"
 #include "ui/about_window.h"
 #include "ui/app_info.h"
 #include "ui/fixed_window.h"
+#include "ui/movie_list.h"
 #include "ui/play_list_commands.h"
 #include "ui/twips.h"
 #include "ui/widget_layout.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -109,6 +116,13 @@ MainWindow::MainWindow(MainWindowServices services)
     m_playList = std::make_unique<PlayListCommands>(*m_list2Store, *m_opensave, *m_messages);
     buildMenu();
 
+    m_mediaControls = std::make_unique<MediaControls>(*player1, *List2, *this);
+    m_awake = std::make_unique<ScreenAwake>();
+    connect(player1, &MediaPlayer::stateChanged, m_awake.get(), [this](MediaPlayer::State state) {
+        m_awake->keepAwake(state == MediaPlayer::State::Playing);
+    });
+    setAcceptDrops(true);
+
     Form_Load();
 }
 
@@ -138,7 +152,12 @@ void MainWindow::buildControls() {
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setAccessibleName(QStringLiteral("Crawl progress"));
 
-    List2 = place<QListWidget>(m_client, "List2", twipRect(5040, 1200, 4335, 3960));
+    auto* movies = new MovieList(m_client, *m_messages);
+    List2 = movies;
+    List2->setObjectName(QStringLiteral("List2"));
+    List2->setGeometry(twipRect(5040, 1200, 4335, 3960));
+    connect(movies, &MovieList::playRequested, this, &MainWindow::List2_Play);
+    connect(movies, &MovieList::saveRequested, this, &MainWindow::saveMovieAs);
     List2->setSelectionMode(QAbstractItemView::SingleSelection);
     List2->setUniformItemSizes(true);  // keeps 32,767 appends linear
     setBase(List2, kLightGrey);
@@ -291,6 +310,41 @@ void MainWindow::List2_Click() {
     }
 }
 
+void MainWindow::List2_Play(int row) {
+    // As a click: a movie not yet selected plays once selected; the selected one plays again.
+    if (List2->item(row) && List2->item(row)->isSelected()) {
+        List2_Click();
+    } else {
+        List2->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+void MainWindow::saveMovieAs(const QString& address) {
+    emit saveMovieAsChosen(address);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // One local file, from another program: a movie dragged out of our own list is no play list.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (event->source() != List2 && urls.size() == 1 && urls.front().isLocalFile()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (event->source() == List2 || urls.size() != 1 || !urls.front().isLocalFile()) {
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // After the drop has been answered: the program it came from waits for that answer, and a
+    // message about the file would hold it.
+    QTimer::singleShot(
+        0, this, [this, path = urls.front().toLocalFile()] { m_playList->openPlayList(path); });
+}
+
 void MainWindow::about_Click() {
     if (!m_about) {
         m_about = new AboutWindow();
@@ -353,8 +407,11 @@ void MainWindow::List2_ToolTip(const QHelpEvent& help) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // A crawl in progress ends at its next yield and touches nothing of ours after this.
     m_crawler->cancel();
-    // Picture, sound and the media library's threads end now, even if About keeps the program.
+    // Picture, sound and the media library's threads end now, even if About keeps the program;
+    // the desktop's controls lose the player, and the screen may sleep.
+    m_mediaControls.reset();
     player1->shutDown();
+    m_awake.reset();
     QMainWindow::closeEvent(event);
     m_closed = true;
     deleteWhenIdle();

@@ -30,7 +30,9 @@ class QPushButton;
 namespace vidrake {
 
 class AboutWindow;
+class MediaControls;
 class PlayListCommands;
+class ScreenAwake;
 
 // What the window needs from outside; the tests swap in fakes for the modal parts.
 struct MainWindowServices {
@@ -61,10 +63,15 @@ public:
 signals:
     // The user chose a movie of the list, with a click or the arrow keys: the player plays it.
     void movieChosen(const QString& address);
+    // "&Save Movie As…" was chosen on a movie of the list.
+    void saveMovieAsChosen(const QString& address);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A play-list file dropped on the window is opened as File, Open Play List opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
@@ -72,6 +79,10 @@ private:
     void Form_Load();
     void about_Click();
     void List2_Click();
+    void List2_Play(int row);
+    // The hook of "&Save Movie As…": the download of the movie into a file, which the
+    // downloads fill in.
+    void saveMovieAs(const QString& address);
     void List2_ToolTip(const QHelpEvent& help);
     void deleteWhenIdle();
 
@@ -110,6 +121,9 @@ private:
     InternetClient m_internet;
     std::unique_ptr<Crawler> m_crawler;
     std::unique_ptr<PlayListCommands> m_playList;
+    // The desktop's media controls and screen saver see the player while the window is open.
+    std::unique_ptr<MediaControls> m_mediaControls;
+    std::unique_ptr<ScreenAwake> m_awake;
     QPointer<AboutWindow> m_about;   // not owned: it outlives this window if still open
     bool m_playedSincePress = true;  // the last mouse press already started a movie
     bool m_closed = false;

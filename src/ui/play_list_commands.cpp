@@ -20,9 +20,12 @@ void PlayListCommands::NewList_Click() {
 void PlayListCommands::openlist_Click() {
     m_dialog.ShowOpen();
     const QString path = m_dialog.FileName();
-    if (path.isEmpty()) {
-        return;
+    if (!path.isEmpty()) {
+        openPlayList(path);
     }
+}
+
+void PlayListCommands::openPlayList(const QString& path) {
     // Read whole first, so that a file that cannot be read costs the user nothing.
     const PlayListRead read = readPlayList(path, kMaxListEntries);
     if (!read.ok) {

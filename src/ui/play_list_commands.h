@@ -22,6 +22,8 @@ public:
     // list as it was and says why; lines beyond what the list holds are left out, overlong
     // lines cut, and both counted.
     void openlist_Click();
+    // The same for a file chosen another way (dropped on the window).
+    void openPlayList(const QString& path);
     // Writes every item as one CR LF line. A failed save leaves an existing file whole.
     void saveplaylist_Click();
 

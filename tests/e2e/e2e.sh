@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Vidrake as a user meets it, on a private X server: type a start address and a number, press
 # Crawl, save the movie list through the menu and the file dialog, empty the list and open the
-# saved one again, play the first movie, show it full screen and back, open About, leave
+# saved one again, play the first movie, pause and play it through the desktop's media controls
+# (playerctl), copy another's address through the list's menu, show it full screen and back, open About, leave
 # through File, Exit while About stays open, and close About. Screenshots of every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
 # Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR [WINDOW_MANAGER]
@@ -15,7 +16,7 @@ wanted=8  # not the default 10, so that the typed number is seen to count
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-for tool in import convert compare xprop xwininfo mpv $wm; do
+for tool in import convert compare xprop xwininfo mpv dbus-daemon playerctl xclip $wm; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
@@ -30,6 +31,18 @@ if [ -n "$wm" ]; then
     has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
     until_true has_wm || die "$wm did not start: $(cat "$work/wm.log")"
 fi
+
+# A session bus of the run's own, for the desktop's media controls; it starts no service on
+# demand (an accessibility bus, a settings daemon).
+printf '%s' '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>' \
+    '<policy context="default"><allow send_destination="*" eavesdrop="true"/>' \
+    '<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' >"$work/bus.conf"
+dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=3 3>"$work/bus" 2>/dev/null &
+bus_pid=$!
+trap 'kill "$bus_pid" 2>/dev/null; cleanup' EXIT
+has_bus() { [ "$(wc -l <"$work/bus")" -gt 0 ]; }
+until_true has_bus || die "dbus-daemon did not start"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
 
 # --- The window.
 # Started in its home, where its file dialogs open.
@@ -189,6 +202,30 @@ playing() {
 }
 until_true playing || fail "the player shows $(colours "$work/player.png") colours, not a picture"
 keep playing
+
+# --- The desktop's media controls pause and play the movie. A right click on another movie
+# opens the list's menu, and plays nothing; its Copy Address puts that movie's address on the
+# clipboard, as text and as a URL.
+ctl() { playerctl --player=vidrake "$@" 2>&1; }
+status_is() { [ "$(ctl status)" == "$1" ]; }
+[ "$(ctl metadata xesam:url)" == "${want[0]:-}" ] || fail "playerctl sees $(ctl metadata xesam:url)"
+ctl pause
+until_true status_is Paused || fail "playerctl pause left the player $(ctl status)"
+ctl position 0 && ctl play
+until_true status_is Playing || fail "playerctl play left the player $(ctl status)"
+xdotool mousemove --sync $((left + 400)) $((top + 101)) click 3
+if until_true menu_shown; then
+    shot list-menu root
+    xdotool key c
+    copied() { [ "$(xclip -o -selection clipboard 2>/dev/null)" == "${want[1]:-}" ]; }
+    until_true copied || fail "Copy Address put $(xclip -o -selection clipboard 2>&1) on the clipboard"
+    [ "$(xclip -o -selection clipboard -t text/uri-list 2>&1 | tr -d '\r')" == "${want[1]:-}" ] ||
+        fail "Copy Address gave no URL: $(xclip -o -selection clipboard -t text/uri-list 2>&1)"
+    [ "$(ctl metadata xesam:url)" == "${want[0]:-}" ] || fail "the right click played $(ctl metadata xesam:url)"
+else
+    fail "a right click on a movie opened no menu"
+fi
+xdotool mousemove --sync $((left + 168)) $((top + 130))  # so that the next rest there is a move
 
 # --- A newcomer's look: the first play printed nothing of the media library's probing for
 # hardware decoders, and an address cut off by the list shows whole in a tool tip (looked at in

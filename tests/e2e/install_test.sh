@@ -31,8 +31,9 @@ for f in bin/vidrake bin/vidrake-crawl bin/vidrake-sample-web "${desktop#"$root/
 done
 [ "$failures" -eq 0 ] || exit 1
 
-# The crawler without a window must not need a window system, OpenGL or the media library.
-gui=$(readelf -d "$root/bin/vidrake-crawl" | grep NEEDED | grep -iE 'Widgets|Gui|OpenGL|libGL|mpv')
+# The crawler without a window must not need a window system, a session bus, OpenGL or the media
+# library.
+gui=$(readelf -d "$root/bin/vidrake-crawl" | grep NEEDED | grep -iE 'Widgets|Gui|OpenGL|libGL|mpv|DBus|libX')
 [ -z "$gui" ] || fail "vidrake-crawl needs GUI libraries: $gui"
 
 for page in "$root"/share/man/man1/*.1.gz; do

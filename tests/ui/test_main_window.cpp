@@ -2,6 +2,7 @@
 // real widgets, with a loopback server behind the crawl and a fake behind message boxes.
 // Captions, places and menus are seen on a real screen by the end-to-end test.
 #include "sample_sites.h"
+#include "session/media_controls.h"
 #include "support/dropsh.h"
 #include "text/play_list_file.h"
 #include "ui/about_window.h"
@@ -12,10 +13,19 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDesktopServices>
 #include <QDirIterator>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTcpSocket>
@@ -49,10 +59,44 @@ int mediaThreads() {
     return count;
 }
 
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// The desktop as the window meets it on the private bus: its screen saver, which counts what it
+// is asked to hold, and the program that opens addresses elsewhere.
+class FakeDesktop final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+public:
+    QSet<uint> held;
+    uint cookies = 0;
+    QList<QUrl> opened;
+
+public slots:
+    uint Inhibit(const QString&, const QString&) {
+        held.insert(++cookies);
+        return cookies;
+    }
+    void UnInhibit(uint cookie) { held.remove(cookie); }
+    void openUrl(const QUrl& url) { opened << url; }
+};
+
 }  // namespace
 
 class MainWindowTest final : public QObject {
     Q_OBJECT
+
+public:
+    MainWindowTest() {
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_desktop, "openUrl");
+        m_bus = m_desktopBus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")) &&
+                m_desktopBus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                            &m_desktop, QDBusConnection::ExportAllSlots);
+        if (!m_bus) {
+            qWarning("SKIP: no private session bus: the desktop's controls are not checked");
+        }
+    }
+    ~MainWindowTest() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
 
 private slots:
     void startup_tabsThroughTheVisibleControlsOfAShadowedWindow() {
@@ -247,13 +291,105 @@ private slots:
         QCOMPARE(chosen.size(), 3);
         QCOMPARE(chosen[2][0].toString(), clip);
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
-        click(0, Qt::RightButton);
-        QCOMPARE(chosen.size(), 3);
-        click(0);  // the selected movie plays again
-        QCOMPARE(chosen.size(), 4);
+
+        // The desktop's media controls see the movie and drive the player; its screen saver is
+        // held while the movie plays, not while it is paused. Next and Previous go as Down and
+        // Up do.
+        if (m_bus) {
+            QTRY_COMPARE(m_desktop.held.size(), 1);
+            QCOMPARE(property("PlaybackStatus"), "Playing");
+            mpris(QStringLiteral("Pause"));
+            QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Paused, kWait);
+            QTRY_COMPARE(m_desktop.held.size(), 0);
+            QCOMPARE(property("PlaybackStatus"), "Paused");
+            QCOMPARE(property("Identity", QStringLiteral("org.mpris.MediaPlayer2")), "Vidrake");
+            const QVariantMap movie = property("Metadata").toMap();
+            QCOMPARE(movie.value("xesam:url"), kClip);
+            QCOMPARE(movie.value("xesam:title"), "testsrc.avi");
+            QVERIFY(qAbs(movie.value("mpris:length").toLongLong() - 3'000'000) < 100'000);
+            mpris(QStringLiteral("Set"),
+                  {kPlayer, "Volume", QVariant::fromValue(QDBusVariant(0.3))},
+                  QStringLiteral("org.freedesktop.DBus.Properties"));
+            QCOMPARE(player->volume(), 30);
+            QCOMPARE(property("Volume"), 0.3);
+            mpris(QStringLiteral("SetPosition"),
+                  {QVariant::fromValue(movie.value("mpris:trackid").value<QDBusObjectPath>()),
+                   qlonglong(1'000'000)});
+            QTRY_VERIFY_WITH_TIMEOUT(qAbs(player->position() - 1) < 0.2, kWait);
+            QVERIFY(qAbs(property("Position").toLongLong() - 1'000'000) < 200'000);
+            const uint asked = m_desktop.cookies;
+            mpris(QStringLiteral("PlayPause"));
+            QTRY_COMPARE(m_desktop.cookies, asked + 1);
+            QCOMPARE(property("CanGoPrevious"), false);
+            mpris(QStringLiteral("Next"));
+            QCOMPARE(list->currentRow(), 1);
+            QCOMPARE(chosen.last()[0].toString(), longAddress);
+            QCOMPARE(property("CanGoNext"), false);
+            mpris(QStringLiteral("Previous"));
+            QCOMPARE(chosen.last()[0].toString(), kClip);
+            f.window.showMinimized();
+            mpris(QStringLiteral("Raise"), {}, QStringLiteral("org.mpris.MediaPlayer2"));
+            QTRY_VERIFY(!f.window.isMinimized());
+            QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+        }
+
+        // The right button opens the menu on the movie under it, which does not play; the menu
+        // acts on that movie, and Ctrl+C copies what Copy Address copies. Dragged out, the
+        // movie is the same address, and stays in the list.
+        const qsizetype played = chosen.size();
+        const auto menuOn = [&](int row, QContextMenuEvent::Reason reason) {
+            const QPoint at = list->visualItemRect(list->item(row)).center();
+            if (reason == QContextMenuEvent::Mouse) {
+                click(row, Qt::RightButton);  // a real pointer's press brings the event
+            }
+            QContextMenuEvent event(reason, at, list->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(list->viewport(), &event);
+        };
+        menuOn(1, QContextMenuEvent::Mouse);
+        auto* menu = list->findChild<QMenu*>("List2Menu");
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        QCOMPARE(chosen.size(), played);
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem*>{list->item(0)});
+        const auto copied = [](const QMimeData* data) -> QString {
+            return data->text() + u' ' + data->urls().value(0).toString(QUrl::FullyEncoded);
+        };
+        const QString both = longAddress + u' ' + longAddress;
+        f.menuItem("List2Copy")->trigger();
+        QCOMPARE(copied(QApplication::clipboard()->mimeData()), both);
+        QApplication::clipboard()->clear();
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(copied(QApplication::clipboard()->mimeData()), both);
+        const std::unique_ptr<QMimeData> dragged(
+            list->model()->mimeData({list->model()->index(1, 0)}));
+        QCOMPARE(copied(dragged.get()), both);
+        QVERIFY(dragged->hasFormat("text/uri-list"));
+        QCOMPARE(list->model()->supportedDragActions(), Qt::CopyAction);
+        QSignalSpy saved(&f.window, &MainWindow::saveMovieAsChosen);
+        f.menuItem("List2Save")->trigger();
+        QCOMPARE(saved.value(0).value(0).toString(), longAddress);
+        f.menuItem("List2OpenWith")->trigger();
+        QCOMPARE(m_desktop.opened, QList<QUrl>{QUrl(longAddress)});
+        f.menuItem("List2Play")->trigger();
+        QCOMPARE(chosen.size(), played + 1);
+        QCOMPARE(chosen.last()[0].toString(), longAddress);
+        click(1);  // the selected movie plays again
+        QCOMPARE(chosen.size(), played + 2);
+        QTest::keyClick(list, Qt::Key_Up);
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
         f.menuItem("NewList")->trigger();  // emptying the list leaves the player alone
         QCOMPARE(player->state(), MediaPlayer::State::Playing);
+        // The Menu key opens it on the current movie. An address the player would not open is
+        // not handed to another program either.
+        list->addItem(QStringLiteral("av://lavfi:testsrc"));
+        list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        menuOn(0, QContextMenuEvent::Keyboard);
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        f.menuItem("List2OpenWith")->trigger();
+        QCOMPARE(m_desktop.opened.size(), 1);
+        QVERIFY(f.messages.shown.value(0).contains(QStringLiteral("av://lavfi:testsrc")));
+        f.menuItem("NewList")->trigger();
 
         // The player's keys, from the list; its menu shows them. Typed into a box, they are text.
         QStringList shown;
@@ -407,6 +543,20 @@ private slots:
         f.menuItem("openlist")->trigger();
         QCOMPARE(f.movies(), items);
         QCOMPARE(list->selectedItems().size(), 0);
+        // Dropped on the window, a file opens as the menu opens it; a folder is refused alike.
+        for (const QString& dropped : {m_dir.path(), path}) {
+            list->clear();
+            QMimeData files;
+            files.setUrls({QUrl::fromLocalFile(dropped)});
+            QDragEnterEvent enter({9, 9}, Qt::CopyAction, &files, Qt::LeftButton, {});
+            QDropEvent drop({9, 9}, Qt::CopyAction, &files, Qt::LeftButton, {});
+            QApplication::sendEvent(&f.window, &enter);
+            QVERIFY(enter.isAccepted());
+            QApplication::sendEvent(&f.window, &drop);
+            QTRY_COMPARE(f.movies(), dropped == path ? items : QStringList());
+        }
+        QCOMPARE(f.messages.shown.size(), 3);
+        QVERIFY(f.messages.shown.last().contains(QStringLiteral("it is a directory")));
 
         // A click that waits while the file is read runs on the new list: a crawl's movies come
         // after the file's, NewList empties it.
@@ -494,6 +644,7 @@ private slots:
         f.find<QListWidget>("List2")->setCurrentRow(0);
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
         QVERIFY(mediaThreads() > 0);
+        QTRY_COMPARE(m_desktop.held.size(), m_bus ? 1 : 0);
         f.menuItem("about")->trigger();
         QPointer<AboutWindow> about = f.window.aboutWindow();
         QPointer<MainWindow> window = &f.window;
@@ -502,6 +653,9 @@ private slots:
         QCOMPARE(player->state(), MediaPlayer::State::Stopped);
         QVERIFY(!player->hasEngine());
         QCOMPARE(mediaThreads(), 0);
+        // The desktop's controls find no player, and the screen may sleep again.
+        QVERIFY(!m_client.interface()->isServiceRegistered(MediaControls::kService));
+        QTRY_COMPARE(m_desktop.held.size(), 0);
         QTRY_VERIFY(!window);  // with everything it owned
         QVERIFY(about && about->isVisible());
 
@@ -517,7 +671,32 @@ private slots:
     }
 
 private:
+    // A method of the player's service called, or a property read, as another program would.
+    QVariant mpris(const QString& method, const QVariantList& args = {},
+                   const QString& interface = kPlayer) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QLatin1String(MediaControls::kService), QStringLiteral("/org/mpris/MediaPlayer2"),
+            interface, method);
+        call.setArguments(args);
+        return m_client.call(call, QDBus::BlockWithGui).arguments().value(0);
+    }
+    QVariant property(const char* name, const QString& interface = kPlayer) {
+        const QVariant value = mpris(QStringLiteral("Get"), {interface, QLatin1String(name)},
+                                     QStringLiteral("org.freedesktop.DBus.Properties"))
+                                   .value<QDBusVariant>()
+                                   .variant();
+        return value.canConvert<QDBusArgument>()
+                   ? QVariant(qdbus_cast<QVariantMap>(value.value<QDBusArgument>()))
+                   : value;
+    }
+
     QTemporaryDir m_dir;
+    FakeDesktop m_desktop;
+    QDBusConnection m_desktopBus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("desktop"));
+    QDBusConnection m_client =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("client"));
+    bool m_bus = false;
 };
 
 VIDRAKE_UI_TEST_MAIN(MainWindowTest)

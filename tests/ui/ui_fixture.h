@@ -11,7 +11,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <clocale>
+#include <csignal>
+#include <cstdio>
 
 namespace vidrake::test {
 
@@ -90,6 +96,52 @@ struct ScratchHome {
     QTemporaryDir dir;
 };
 
+// A session bus of the test's own, so that nothing reaches the desktop the tests run on: started
+// before the application, ended with the test's process. No service is started on demand there
+// (an accessibility bus, a settings daemon). Without dbus-daemon, there is no session bus at all.
+struct PrivateBus {
+    PrivateBus() {
+        QFile config(dir.filePath(QStringLiteral("bus.conf")));
+        const bool written =
+            config.open(QIODevice::WriteOnly) &&
+            config.write(
+                "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                "<auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                "<allow own=\"*\"/></policy></busconfig>") > 0;
+        config.close();
+        int out[2];
+        if (written && ::pipe(out) == 0) {
+            const QByteArray option = "--config-file=" + QFile::encodeName(config.fileName());
+            pid = ::fork();
+            if (pid == 0) {
+                ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+                ::dup2(out[1], STDOUT_FILENO);
+                ::execlp("dbus-daemon", "dbus-daemon", "--nofork", "--print-address",
+                         option.constData(), static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            ::close(out[1]);
+            if (FILE* said = ::fdopen(out[0], "r")) {
+                char line[512] = {};
+                address = QByteArray(std::fgets(line, sizeof line, said) ? line : "").trimmed();
+                std::fclose(said);
+            }
+        }
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.isEmpty() ? "unix:path=/nonexistent" : address);
+    }
+    ~PrivateBus() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    Q_DISABLE_COPY_MOVE(PrivateBus)
+    QTemporaryDir dir;
+    pid_t pid = -1;
+    QByteArray address;  // empty: no bus
+};
+
 }  // namespace vidrake::test
 
 // The media library will not start unless numbers are formatted the C way; the tests close
@@ -97,6 +149,7 @@ struct ScratchHome {
 #define VIDRAKE_UI_TEST_MAIN(TestClass)                          \
     int main(int argc, char** argv) {                            \
         const vidrake::test::ScratchHome home;                   \
+        const vidrake::test::PrivateBus bus;                     \
         QApplication app(argc, argv);                            \
         std::setlocale(LC_NUMERIC, "C");                         \
         QApplication::setQuitOnLastWindowClosed(false);          \
