@@ -63,12 +63,14 @@ signals:
     void movieChosen(const QString& address);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
     void buildMenu();
+    void applyColours();
     void Form_Load();
     void about_Click();
     void List2_Click();
