@@ -14,13 +14,13 @@ VIDRAKE_PACKAGES=(
 # Testing and packaging: peers to compare with, checkers of the package and the installed files,
 # a private X server with its tools, a window manager, a Wayland compositor with Qt's plugin for
 # it, mpv to play a saved play list, a private session bus, the clipboard's and the media
-# controls' command-line tools.
+# controls' command-line tools, and qt6ct to give the window a desktop's colour schemes.
 VIDRAKE_TEST_PACKAGES=(
   curl wget wget2 openssl clang-format
   desktop-file-utils appstream
   dpkg-dev file lintian man-db
   xvfb xauth xdotool imagemagick x11-utils openbox weston qt6-wayland
-  mpv dbus-daemon xclip playerctl
+  mpv dbus-daemon xclip playerctl qt6ct
 )
 
 vidrake_install_deps() {

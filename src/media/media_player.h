@@ -94,12 +94,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* buildControlBar();
+    void restyle();     // the control bar's colours, from the player's palette
+    void showGlyphs();  // the buttons' pictures, for the state the player is in
     // Leaving full screen takes away the player's own window: an event being handled in it
     // must end first, so the buttons, keys and clicks ask for the change to come after it.
     void setVideoFullScreenLater(bool on);
@@ -135,6 +138,7 @@ private:
     QRect m_homeGeometry;
     QList<QPointer<QWidget>> m_tabOrder;  // that window's tab order
 
+    QWidget* m_bar = nullptr;
     QToolButton* m_playPause = nullptr;
     QToolButton* m_stop = nullptr;
     SeekSlider* m_seek = nullptr;

@@ -18,7 +18,6 @@ public:
     void setPoints(QPoint from, QPoint to);
     QPoint from() const { return m_from; }
     QPoint to() const { return m_to; }
-    QColor colour() const { return m_colour; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

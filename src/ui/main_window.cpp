@@ -10,6 +10,7 @@
 #include "ui/fixed_window.h"
 #include "ui/movie_list.h"
 #include "ui/play_list_commands.h"
+#include "ui/readable_colour.h"
 #include "ui/twips.h"
 #include "ui/widget_layout.h"
 
@@ -39,10 +40,30 @@ namespace {
 
 const QColor kLightGrey(192, 192, 192);
 
-void setBase(QWidget* w, const QColor& colour) {
+void setColours(QWidget* w, std::initializer_list<std::pair<QPalette::ColorRole, QColor>> colours) {
     QPalette p = w->palette();
-    p.setColor(QPalette::Base, colour);
+    for (const auto& [role, colour] : colours) {
+        p.setColor(role, colour);
+    }
     w->setPalette(p);
+}
+
+// The styles draw a text box's frame in shades of the palette's window colour, which a dark or
+// high-contrast palette makes vanish on the workspace ground: the frame is drawn here instead.
+// With a style sheet the box no longer takes its ground and text from its palette.
+QString framed(const QColor& border, const QColor& focus, const QColor& ground,
+               const QColor& text) {
+    return QStringLiteral(
+               "QLineEdit { border: 1px solid %1; padding: 1px; background: %3;"
+               " color: %4; } QLineEdit:focus { border: 2px solid %2; padding: 0px; }")
+        .arg(border.name(), focus.name(), ground.name(), text.name());
+}
+
+// Qt 6.4 keeps the rules of a sheet that another replaces before the widget is first shown,
+// unless the sheet is cleared in between.
+void setSheet(QWidget* w, const QString& sheet) {
+    w->setStyleSheet(QString());
+    w->setStyleSheet(sheet);
 }
 
 template <typename W>
@@ -54,7 +75,8 @@ W* place(QWidget* parent, const char* name, QRect geometry) {
 }
 
 // Qt marks the row the keys act on with a faint dotted frame, lost on the list's grey: this
-// frame is drawn in the highlight colour, and over a selected row in that row's text colour.
+// frame is drawn in the highlight colour (taken as far towards black or white as it needs to
+// stand out on the grey), and over a selected row in that row's text colour.
 class CurrentRowFrame final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -65,9 +87,11 @@ public:
         if (option.state & QStyle::State_HasFocus) {
             const bool selected = option.state & QStyle::State_Selected;
             painter->save();
-            painter->setPen(QPen(
-                option.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight),
-                2));
+            const QColor highlight = option.palette.color(QPalette::Highlight);
+            painter->setPen(QPen(selected ? option.palette.color(QPalette::HighlightedText)
+                                          : readableOn(option.palette.color(QPalette::Base),
+                                                       highlight, kGlyphContrast),
+                                 2));
             painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
             painter->restore();
         }
@@ -134,11 +158,6 @@ void MainWindow::buildControls() {
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(twips(9480), twips(5265));
-    // The window's ground is the desktop's workspace colour.
-    const QColor workspace = palette().color(QPalette::Dark);
-    QPalette ground = m_client->palette();
-    ground.setColor(QPalette::Window, workspace);
-    m_client->setPalette(ground);
     m_client->setAutoFillBackground(true);
     setCentralWidget(m_client);
     // The work stores are no controls anyone uses. Inside a window that is never shown they
@@ -160,7 +179,6 @@ void MainWindow::buildControls() {
     connect(movies, &MovieList::saveRequested, this, &MainWindow::saveMovieAs);
     List2->setSelectionMode(QAbstractItemView::SingleSelection);
     List2->setUniformItemSizes(true);  // keeps 32,767 appends linear
-    setBase(List2, kLightGrey);
     List2->setAccessibleName(QStringLiteral("Movie list"));
     List2->setItemDelegate(new CurrentRowFrame(List2));
     // A new selection plays, whether the keys or the mouse moved it; a click on the item that
@@ -183,14 +201,10 @@ void MainWindow::buildControls() {
     Text4->setAccessibleName(QStringLiteral("Number of movies"));
 
     Text1 = place<QLineEdit>(m_client, "Text1", twipRect(840, 0, 6135, 375));
-    setBase(Text1, kLightGrey);
     Text1->setAccessibleName(QStringLiteral("Start address"));
 
     Command1 = place<QPushButton>(m_client, "Command1", twipRect(8040, 0, 1215, 495));
     Command1->setText(QStringLiteral("&Crawl"));
-    QPalette button = Command1->palette();
-    button.setColor(QPalette::Button, workspace);
-    Command1->setPalette(button);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
 
     Text2 = new HiddenTextBox(stores);
@@ -247,6 +261,42 @@ void MainWindow::buildControls() {
     }
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);
+    }
+    applyColours();
+}
+
+void MainWindow::applyColours() {
+    // The design's grounds: the desktop's workspace colour behind the controls and on the
+    // button, light grey in the address box and the movie list. The desktop's palette pairs its
+    // text colours with other grounds; what is drawn on these is chosen to stand out on them.
+    const QPalette desktop = palette();
+    const QColor workspace = desktop.color(QPalette::Dark);
+    const QColor ink = textOn(workspace, desktop.color(QPalette::WindowText));
+    const QColor focus = readableOn(workspace, desktop.color(QPalette::Highlight), kGlyphContrast);
+    setColours(m_client, {{QPalette::Window, workspace}, {QPalette::WindowText, ink}});
+    setColours(Command1,
+               {{QPalette::Button, workspace},
+                {QPalette::Highlight, focus},
+                {QPalette::ButtonText, textOn(workspace, desktop.color(QPalette::ButtonText))}});
+    setColours(List2, {{QPalette::Base, kLightGrey}, {QPalette::Text, Qt::black}});
+    // The player draws its controls in its own window and text colours.
+    setColours(
+        player1,
+        {{QPalette::Window, workspace}, {QPalette::WindowText, ink}, {QPalette::Highlight, focus}});
+    const QColor base = desktop.color(QPalette::Base);
+    setSheet(Text1, framed(ink, focus, kLightGrey, Qt::black));
+    setSheet(Text4, framed(ink, focus, base, desktop.color(QPalette::Text)));
+    setSheet(ProgressBar1,
+             QStringLiteral("QProgressBar { border: 1px solid %1; background: %2; } "
+                            "QProgressBar::chunk { background: %3; }")
+                 .arg(ink.name(), base.name(),
+                      readableOn(base, desktop.color(QPalette::Highlight), kGlyphContrast).name()));
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_client) {
+        applyColours();  // the desktop's palette changed while the window is open
     }
 }
 

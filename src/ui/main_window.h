@@ -67,6 +67,7 @@ signals:
     void saveMovieAsChosen(const QString& address);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A play-list file dropped on the window is opened as File, Open Play List opens it.
@@ -76,6 +77,7 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void applyColours();
     void Form_Load();
     void about_Click();
     void List2_Click();

@@ -2,8 +2,10 @@
 # Vidrake as a user meets it, on a private X server: type a start address and a number, press
 # Crawl, save the movie list through the menu and the file dialog, empty the list and open the
 # saved one again, play the first movie, pause and play it through the desktop's media controls
-# (playerctl), copy another's address through the list's menu, show it full screen and back, open About, leave
-# through File, Exit while About stays open, and close About. Screenshots of every step are kept.
+# (playerctl), copy another's address through the list's menu, show it full screen and back,
+# open About, leave through File, Exit while About stays open, and close About; then, under
+# three palettes, the contrast of the window's text and the player's glyphs. Screenshots of
+# every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
 # Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR [WINDOW_MANAGER]
 # With a window manager (openbox), the run also checks what the windows ask of it.
@@ -303,6 +305,8 @@ app_ends "closing About after File, Exit did not end Vidrake"
 # of the system's fonts there when the system's own is stale and not writable; not ours.
 left=$(cd "$home" && find . -mindepth 1 ! -path ./.cache ! -path './.cache/fontconfig*')
 [ -z "$left" ] || fail "Vidrake wrote into its home: $(head <<<"$left")"
+# --- Readable under the default, a dark and a high-contrast palette (once, without a manager).
+[ -n "$wm" ] || source "$(dirname "$0")/palettes.sh"
 
 echo "screenshots are in $shots"
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }

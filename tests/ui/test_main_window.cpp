@@ -8,6 +8,7 @@
 #include "ui/about_window.h"
 #include "ui/line_control.h"
 #include "ui/play_list_commands.h"
+#include "ui/readable_colour.h"
 #include "ui/widget_layout.h"
 #include "ui_fixture.h"
 
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QToolTip>
 
 #include <sys/stat.h>
@@ -99,14 +101,47 @@ public:
     ~MainWindowTest() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
 
 private slots:
+    void startup_tabsThroughTheVisibleControlsOfAShadowedWindow_data() {
+        QTest::addColumn<QPalette>("desktop");
+        QTest::newRow("default palette") << QApplication::palette();
+        // A dark scheme's: white text, whose grounds are dark, beside the design's light grey.
+        QPalette dark(QColor(0x42, 0x42, 0x45), QColor(0x22, 0x20, 0x20));
+        dark.setColor(QPalette::Dark, QColor(0x30, 0x2f, 0x2e));
+        dark.setColor(QPalette::Base, QColor(0x3d, 0x3d, 0x3d));
+        dark.setColor(QPalette::Highlight, QColor(0x12, 0x60, 0x8a));
+        QTest::newRow("dark palette") << dark;
+        // A light scheme's: black text, and a near-black shade for the workspace.
+        QPalette light(QColor(0xff, 0xff, 0xdc), QColor(0xff, 0xff, 0xdc));
+        light.setColor(QPalette::Dark, QColor(0x30, 0x2f, 0x2e));
+        QTest::newRow("light palette, dark workspace") << light;
+    }
+
     void startup_tabsThroughTheVisibleControlsOfAShadowedWindow() {
         // That the hidden stores stay hidden the end-to-end test sees: they lie over the list and
-        // the boxes, where it clicks and looks.
-        // The list's current row and the player show the focus in the highlight colour.
+        // the boxes, where it clicks and looks, and it measures the contrast of what is drawn.
+        // Here the desktop's palette changes while the window is open: the text on each ground,
+        // the player's glyphs, and the focus of the list's current row and of the player stand
+        // out on their grounds.
+        QFETCH(QPalette, desktop);
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         Fixture f;
+        QApplication::setPalette(desktop);
+        // It comes to the widgets as an event.
+        QTRY_COMPARE(f.window.palette().color(QPalette::Dark), desktop.color(QPalette::Dark));
         auto* list = f.find<QListWidget>("List2");
         list->addItems({QStringLiteral("http://v/a.avi"), QStringLiteral("http://v/b.avi")});
-        const QColor highlight = list->palette().color(QPalette::Highlight);
+        for (const QWidget* w :
+             {f.find<QWidget>("Text1"), list->viewport(), f.find<QWidget>("Label2"),
+              f.find<QWidget>("Command1"), f.find<QWidget>("player1")}) {
+            QVERIFY2(contrastRatio(w->palette().color(w->backgroundRole()),
+                                   w->palette().color(w->foregroundRole())) >= kTextContrast,
+                     qPrintable(w->objectName()));
+        }
+        const QColor grey(192, 192, 192);
+        const QColor workspace = desktop.color(QPalette::Dark);
+        const QImage play = f.find<QToolButton>("playPauseButton")->icon().pixmap(16).toImage();
+        QVERIFY(contrastRatio(play.pixelColor(8, 8), workspace) >= kGlyphContrast);
         QTRY_COMPARE(QApplication::focusWidget(), f.find<QWidget>("Command1"));
         QStringList order;
         for (int i = 0; i < 5; ++i) {
@@ -115,15 +150,19 @@ private slots:
             if (focused == list) {
                 const QRect row = list->visualItemRect(list->item(0));
                 const QPoint edge(row.left() + 1, row.center().y());
-                QCOMPARE(list->viewport()->grab().toImage().pixelColor(edge), highlight);
+                QVERIFY(contrastRatio(list->viewport()->grab().toImage().pixelColor(edge), grey) >=
+                        kGlyphContrast);
             } else if (focused == f.window.player()) {
-                QCOMPARE(focused->grab().toImage().pixelColor(1, focused->height() / 2), highlight);
+                QVERIFY(
+                    contrastRatio(focused->grab().toImage().pixelColor(1, focused->height() / 2),
+                                  workspace) >= kGlyphContrast);
             }
             QTest::keyClick(focused, Qt::Key_Tab);
         }
         QCOMPARE(order, (QStringList{"Command1", "Text1", "Text4", "List2", "player1"}));
         QWidget* player = f.window.player();
-        QVERIFY(player->grab().toImage().pixelColor(1, player->height() / 2) != highlight);
+        QCOMPARE(player->grab().toImage().pixelColor(1, player->height() / 2).rgb(),
+                 workspace.rgb());
         // Still a normal window for the task bar (end-to-end, its size is fixed and it has no
         // maximize); the design layout was recorded all the same, one slot a control.
         QCOMPARE(f.window.windowType(), Qt::Window);
