@@ -7,10 +7,12 @@ cd "$1/src" || exit 1
 
 declare -A allowed=(
     [text]=""
+    [wire]=""
+    [player]="wire"
     [net]="text"
     [platform]="text"
     [desktop]="platform"
-    [media]=""
+    [media]="net wire"
     [support]="platform"
     [crawler]="text net platform support"
     [ui]="text net platform desktop media support crawler"

@@ -264,6 +264,9 @@ void CurlTransfer::finished(CURLcode result) {
         return;
     }
     m_result = result;
+    long osErrno = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osErrno);
+    m_osErrno = static_cast<int>(osErrno);
     // A write error is our own stop (the page limit, a refused head), never the server's.
     m_cut = result != CURLE_OK && result != CURLE_WRITE_ERROR;
     m_shortOfResources = m_shortOfResources || result == CURLE_OUT_OF_MEMORY;

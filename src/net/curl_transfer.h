@@ -73,6 +73,7 @@ public:
     // How the transfer ended, once done(): libcurl's code and its words for it.
     CURLcode result() const { return m_result; }
     QByteArray errorText() const { return QByteArray(m_error); }
+    int systemError() const { return m_osErrno; }  // errno of a failed connect, else 0
     // It ended early after it had waited paused for its reader: the server may have given up.
     bool cutAfterPause() const { return m_cut && m_wasPaused; }
     // Its reader has begun: from now on it never runs far ahead of it.
@@ -130,6 +131,7 @@ private:
     AnswerHead m_head;    // of the answer being read
     AnswerHead m_answer;  // of the last whole one
     CURLcode m_result = CURLE_OK;
+    int m_osErrno = 0;
     char m_error[CURL_ERROR_SIZE] = {};
     QElapsedTimer m_idle;
 };

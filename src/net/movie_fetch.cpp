@@ -6,6 +6,7 @@
 
 #include <QPointer>
 
+#include <cstring>
 #include <limits>
 
 namespace vidrake {
@@ -117,9 +118,15 @@ QString MovieFetch::failure() const {
     if (!m_transfer->done() || m_transfer->result() == CURLE_OK) {
         return {};
     }
-    const QByteArray said = m_transfer->errorText();
-    return said.isEmpty() ? QString::fromLatin1(curl_easy_strerror(m_transfer->result()))
-                          : QString::fromLatin1(said);
+    QString said = QString::fromLatin1(m_transfer->errorText());
+    if (said.isEmpty()) {
+        said = QString::fromLatin1(curl_easy_strerror(m_transfer->result()));
+    }
+    // The system's own words first: "Connection refused" says more than libcurl's.
+    const int system = m_transfer->systemError();
+    return system == 0
+               ? said
+               : QStringLiteral("%1 (%2)").arg(QString::fromLocal8Bit(strerror(system)), said);
 }
 
 void MovieFetch::onProgress() {
