@@ -195,7 +195,7 @@ void MediaPlayer::giveBuffers() {
     int height = 0;
     const int fd = m_picture->makeBuffers(&width, &height);
     if (fd >= 0) {
-        m_process->setBuffers(fd, width, height);
+        m_process->setBuffers(fd, width, height, m_picture->generation());
         ::close(fd);
     }
 }

@@ -180,11 +180,12 @@ void PlayerProcess::setNumber(const char* name, double value) {
     send(m);
 }
 
-void PlayerProcess::setBuffers(int memfd, int width, int height) {
+void PlayerProcess::setBuffers(int memfd, int width, int height, qint64 generation) {
     Message m = message(Kind::Buffers);
     m.fd = memfd;
     m.i = width;
     m.n = height;
+    m.x = static_cast<double>(generation);
     send(m);
 }
 

@@ -41,7 +41,7 @@ public:
     // A property as the media library has it now; waits a few seconds at most.
     QVariant value(const char* name);
     // The two shared pictures to draw into (`memfd` is sent, and stays the caller's).
-    void setBuffers(int memfd, int width, int height);
+    void setBuffers(int memfd, int width, int height, qint64 generation);
     void freeFrame(int slot, qint64 generation);
     // Ends the process now and waits for it; no died() follows.
     void end();

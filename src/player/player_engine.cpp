@@ -388,7 +388,7 @@ void Engine::onBuffers(Message& m) {
     m_mapped = bytes;
     m_width = static_cast<int>(m.i);
     m_height = static_cast<int>(m.n);
-    ++m_generation;
+    m_generation = static_cast<std::int64_t>(m.x);
     m_shown[0] = m_shown[1] = false;
     m_wanted = true;  // the picture of now, at the new size
     draw();

@@ -20,7 +20,8 @@ enum class Kind : std::uint32_t {
     SetFlag,    // text: "pause" or "mute"; i: 0 or 1
     SetNumber,  // text: "volume"; x
     Query,      // text: a property's name; answered by Value
-    Buffers,    // fd: a memfd of two pictures; i: width, n: height, in pixels (rgb0, 4 bytes)
+    Buffers,    // fd: a memfd of two pictures; i: width, n: height, in pixels (rgb0, 4 bytes);
+                // x: their generation, which the frames drawn into them name
     FreeFrame,  // i: the picture given back; n: its buffers' generation
     // player -> window, on the control pair
     Ready,     // locked down and the media library up

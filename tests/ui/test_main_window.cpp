@@ -502,6 +502,7 @@ private slots:
         QVERIFY(!alive(crashed));
         list->setCurrentRow(1);
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Playing, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!player->frame().isNull(), kWait);  // with its picture
         const qint64 next = player->playerProcessId();
         QVERIFY(next != crashed && alive(next));
 
