@@ -172,14 +172,14 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
             const QByteArray value = line.sliced(14).trimmed().toByteArray();
             const qsizetype dash = value.indexOf('-');
             const qsizetype slash = value.indexOf('/');
-            bool first = false;
-            bool total = false;
+            bool hasFirst = false;
+            bool hasTotal = false;
             if (value.startsWith("bytes ") && dash > 6 && slash > dash) {
-                m_head.rangeFirst = value.mid(6, dash - 6).toLongLong(&first);
-                m_head.rangeTotal = value.mid(slash + 1).toLongLong(&total);
+                m_head.rangeFirst = value.mid(6, dash - 6).toLongLong(&hasFirst);
+                m_head.rangeTotal = value.mid(slash + 1).toLongLong(&hasTotal);
             }
-            m_head.rangeFirst = first && m_head.rangeFirst >= 0 ? m_head.rangeFirst : -1;
-            m_head.rangeTotal = total && m_head.rangeTotal > 0 ? m_head.rangeTotal : -1;
+            m_head.rangeFirst = hasFirst && m_head.rangeFirst >= 0 ? m_head.rangeFirst : -1;
+            m_head.rangeTotal = hasTotal && m_head.rangeTotal > 0 ? m_head.rangeTotal : -1;
         }
         return true;
     }

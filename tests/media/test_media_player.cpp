@@ -72,6 +72,9 @@ private slots:
         loopback::Reply markup(404);  // words of the server's own that look like markup
         markup.raw = "HTTP/1.1 404 <b>Gone</b>\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         m_server.setRoute("/markup.avi", markup);
+        // A play list where a movie was expected: its entries would be fetched by the player.
+        m_server.setPage("/list.avi",
+                         "#EXTM3U\n#EXTINF:3,a\n" + m_server.url("/a.avi").toUtf8() + "\n");
     }
 
     void init() {
@@ -107,6 +110,7 @@ private slots:
         QTest::newRow("404") << m_server.url("/missing.avi") << "404";
         QTest::newRow("not a movie") << m_server.url("/page.html") << "not a movie";
         QTest::newRow("markup") << m_server.url("/markup.avi") << "<b>Gone</b>";
+        QTest::newRow("play list") << m_server.url("/list.avi") << "a play list, not a movie";
         QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/a.avi").arg(port)
                                  << "refused";
     }
