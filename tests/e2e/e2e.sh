@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Vidrake as a user meets it, on a private X server: type a start address and a number, press
 # Crawl, save the movie list through the menu and the file dialog, empty the list and open the
-# saved one again, play the first movie, show it full screen and back, open About, leave
+# saved one again, play the first movie, show it full screen and back, kill the player process
+# and play on in a new one, open About, leave
 # through File, Exit while About stays open, and close About. Screenshots of every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
 # Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR [WINDOW_MANAGER]
