@@ -76,7 +76,7 @@ void MovieFeed::onHead() {
     const bool there = good && fetch.isPartial() && fetch.offset() == wanted;
     if (m_seekAsked) {
         m_seekAsked.reset();
-        wire::send(m_ours, {wire::Kind::SeekDone, m_seek, there ? 1 : 0, 0, {}, {}, -1});
+        queue({wire::Kind::SeekDone, m_seek, there ? 1 : 0, 0, {}, {}, -1});
         if (!there) {
             m_fetch.reset();
             m_ended = true;
@@ -90,41 +90,55 @@ void MovieFeed::onHead() {
     pump();
 }
 
-void MovieFeed::pump() {
-    if (!m_fetch || m_seekAsked || !m_ready || m_ended) {
-        return;
-    }
-    for (;;) {
-        if (!m_pending) {
-            std::string bytes(wire::kMaxData, '\0');
-            const qint64 n = m_fetch->take(bytes.data(), static_cast<qint64>(bytes.size()));
-            if (n <= 0) {
-                break;
-            }
-            bytes.resize(static_cast<std::size_t>(n));
-            if (!m_sniffed) {
-                m_sniffed = true;
-                const QByteArray start =
-                    QByteArray::fromStdString(bytes.substr(0, 64)).trimmed().toLower();
-                m_playList = start.startsWith("#extm3u") || start.startsWith("[playlist]") ||
-                             start.startsWith("<asx");
-            }
-            m_pending =
-                wire::Message{wire::Kind::Data, m_seek, m_position, 0, std::move(bytes), {}, -1};
-            m_retries = 0;
-        }
+bool MovieFeed::flush() {
+    while (!m_out.empty()) {
         bool full = false;
-        if (!wire::send(m_ours, *m_pending, &full)) {
+        if (!wire::send(m_ours, m_out.front(), &full)) {
             m_writable->setEnabled(full);  // on when the player has read some
             if (!full) {
                 m_fetch.reset();  // the player is gone
+                m_out.clear();
             }
-            return;
+            return false;
         }
-        m_position += static_cast<qint64>(m_pending->text.size());
-        m_pending.reset();
+        m_out.pop_front();
     }
     m_writable->setEnabled(false);
+    return true;
+}
+
+void MovieFeed::queue(wire::Message message) {
+    m_out.push_back(std::move(message));
+    flush();
+}
+
+void MovieFeed::pump() {
+    // What waits goes first; only then is more taken from the fetch, so that a player that
+    // reads nothing leaves the bytes with the fetch, which then pauses.
+    if (!flush() || !m_fetch || m_seekAsked || !m_ready || m_ended) {
+        return;
+    }
+    for (;;) {
+        std::string bytes(wire::kMaxData, '\0');
+        const qint64 n = m_fetch->take(bytes.data(), static_cast<qint64>(bytes.size()));
+        if (n <= 0) {
+            break;
+        }
+        bytes.resize(static_cast<std::size_t>(n));
+        if (!m_sniffed) {
+            m_sniffed = true;
+            const QByteArray start =
+                QByteArray::fromStdString(bytes.substr(0, 64)).trimmed().toLower();
+            m_playList = start.startsWith("#extm3u") || start.startsWith("[playlist]") ||
+                         start.startsWith("<asx");
+        }
+        m_out.push_back({wire::Kind::Data, m_seek, m_position, 0, std::move(bytes), {}, -1});
+        m_position += n;
+        m_retries = 0;
+        if (!flush()) {
+            return;
+        }
+    }
     if (!m_fetch->isFinished() || m_fetch->available() > 0) {
         return;
     }
@@ -142,8 +156,8 @@ void MovieFeed::pump() {
 
 void MovieFeed::sendEnd(const QString& why) {
     m_ended = true;
-    wire::send(m_ours, {wire::Kind::End, m_seek, 0, 0, why.toStdString(), {}, -1});
     m_fetch.reset();
+    queue({wire::Kind::End, m_seek, 0, 0, why.toStdString(), {}, -1});
 }
 
 void MovieFeed::onPlayer() {
@@ -166,17 +180,17 @@ void MovieFeed::onPlayer() {
             continue;  // nothing else is asked of a feed
         }
         m_seek = m.i;
-        m_pending.reset();
+        m_out.clear();  // all of it for where the player was
         m_ended = false;
         m_retries = 0;
         if (!m_seekable || (m_size >= 0 && m.n > m_size)) {
-            wire::send(m_ours, {wire::Kind::SeekDone, m_seek, 0, 0, {}, {}, -1});
+            queue({wire::Kind::SeekDone, m_seek, 0, 0, {}, {}, -1});
             m_ended = true;
             m_fetch.reset();
             continue;
         }
         if (m.n == m_size) {  // the end itself: nothing to fetch
-            wire::send(m_ours, {wire::Kind::SeekDone, m_seek, 1, 0, {}, {}, -1});
+            queue({wire::Kind::SeekDone, m_seek, 1, 0, {}, {}, -1});
             m_position = m.n;
             sendEnd({});
             continue;

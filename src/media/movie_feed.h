@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,8 @@ private:
     void fetchFrom(qint64 offset);
     void onHead();
     void pump();
+    bool flush();  // sends what waits; false while the player has no room for it
+    void queue(wire::Message message);
     void onPlayer();
     void sendEnd(const QString& why);
 
@@ -60,12 +63,12 @@ private:
     bool m_ready = false;
     bool m_seekable = false;
     qint64 m_size = -1;
-    qint64 m_position = 0;                   // of the next byte to send
-    qint64 m_seek = 0;                       // the player's seek that the bytes answer
-    std::optional<qint64> m_seekAsked;       // a seek waiting for its fetch's head
-    std::optional<wire::Message> m_pending;  // could not go yet: the player is full
-    bool m_ended = false;                    // End sent for this seek
-    int m_retries = 0;                       // fetches again after a cut, since the last byte
+    qint64 m_position = 0;              // of the next byte to send
+    qint64 m_seek = 0;                  // the player's seek that the bytes answer
+    std::optional<qint64> m_seekAsked;  // a seek waiting for its fetch's head
+    std::deque<wire::Message> m_out;    // waiting for room in the feed, oldest first
+    bool m_ended = false;               // End sent for this seek
+    int m_retries = 0;                  // fetches again after a cut, since the last byte
     bool m_playList = false;
     bool m_sniffed = false;
 };
