@@ -143,9 +143,9 @@ private slots:
         QVERIFY2(refusalShows(), qPrintable(status->text()));
         // What the line and its tool tip show is the text itself, never read as markup.
         const auto tip = [status] {
-            const QString tip = status->toolTip();
-            return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText()
-                                            : tip;
+            const QString shown = status->toolTip();
+            return Qt::mightBeRichText(shown) ? QTextDocumentFragment::fromHtml(shown).toPlainText()
+                                              : shown;
         };
         QCOMPARE(status->textFormat(), Qt::PlainText);
         if (words.startsWith(u"never opened")) {

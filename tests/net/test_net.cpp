@@ -405,9 +405,9 @@ private slots:
         InternetClient client;
         QtEventPump pump;
         for (int i = 0; i < 2; ++i) {
-            const QByteArray page =
+            const QByteArray answer =
                 fetch_page(client, pump, "https://127.0.0.1:" + QString::fromLatin1(port) + "/");
-            QVERIFY2(page.contains("New, TLS"), page.constData());
+            QVERIFY2(answer.contains("New, TLS"), answer.constData());
         }
         server.waitForFinished();
     }
