@@ -10,7 +10,6 @@
 
 #include <unistd.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,10 +81,6 @@ int main(int argc, char** argv) {
         noDisplay();
     }
     chooseWindowSystem();
-    // Mesa would keep the player's compiled shaders in the user's cache folder; they are few
-    // and quick to compile, and nothing of ours is to be written there. A setting of the
-    // user's own stands.
-    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     const QtMessageHandler qtMessages = qInstallMessageHandler(holdBack);
     QApplication app(argc, argv);
     qInstallMessageHandler(qtMessages);
@@ -94,9 +89,6 @@ int main(int argc, char** argv) {
                    held.text);
     }
     g_heldBack.clear();
-    // The media library refuses to start unless numbers are read the C way; QApplication has
-    // just set the user's locale, so this must come after it.
-    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QString::fromLatin1(vidrake::app_info::kTitle));
     QApplication::setApplicationVersion(QStringLiteral(VIDRAKE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("vidrake"));

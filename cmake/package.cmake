@@ -1,7 +1,7 @@
 # `cpack -G DEB` in the release build makes vidrake_<version>_amd64.deb, holding what
 # `cmake --install` installs, under /usr. Its Depends come from the shared libraries the programs
-# load (dpkg-shlibdeps, from dpkg-dev). mpv the program is not one of them: libmpv plays inside
-# the window, and mpv is only one of the players that can open a saved play list.
+# load (dpkg-shlibdeps, from dpkg-dev): libmpv and libseccomp through vidrake-player. mpv the
+# program is not one of them: it is only one of the players that can open a saved play list.
 
 # Debian builds its own packages with these; optimised builds only, as the fortified functions
 # need the optimiser.
@@ -43,8 +43,5 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VIDRAKE_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window loads libmpv when the first movie plays rather than at start, so the library
-# scan cannot see it: it is named here.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libmpv2 (>= 0.35)")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

@@ -4,12 +4,13 @@
 # need; `vidrake_install_deps test` adds what the tests, the benchmarks and packaging use.
 set -euo pipefail
 
-# Building and running: the compiler, Qt, RE2, libcurl, libmpv, an OpenGL driver, a font, and the
-# X screen-saver extension's library.
+# Building and running: the compiler, Qt, RE2, libcurl, libmpv and libseccomp (the player
+# process), an OpenGL driver for the desktop's own use, a font, and the X screen-saver
+# extension's library.
 VIDRAKE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libre2-dev libcurl4-openssl-dev
-  libmpv-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri fonts-dejavu-core libxss-dev
+  libmpv-dev libseccomp-dev libgl1-mesa-dri fonts-dejavu-core libxss-dev
 )
 # Testing and packaging: peers to compare with, checkers of the package and the installed files,
 # a private X server with its tools, a window manager, a Wayland compositor with Qt's plugin for

@@ -8,10 +8,12 @@ cd "$1/src" || exit 1
 declare -A allowed=(
     [files]=""
     [text]="files"
+    [wire]=""
+    [player]="wire"
     [net]="text"
     [platform]="text"
     [desktop]="platform"
-    [media]=""
+    [media]="net wire"
     [session]="media"
     [support]="platform"
     [crawler]="text net platform support"

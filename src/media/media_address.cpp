@@ -62,20 +62,12 @@ MediaAddress checkMediaAddress(const QString& address) {
         }
         return localFile(url.toLocalFile());
     }
-    static const QLatin1String kNetwork[] = {QLatin1String("http"), QLatin1String("https"),
-                                             QLatin1String("ftp"),  QLatin1String("rtsp"),
-                                             QLatin1String("mms"),  QLatin1String("mmsh")};
-    for (const QLatin1String& allowed : kNetwork) {
-        if (scheme == allowed) {
-            // The library's network layer knows its protocols by their lower-case names only.
-            return {scheme + address.mid(scheme.size()), {}, {}};
-        }
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        return {scheme + address.mid(scheme.size()), {}, {}};
     }
-    return {
-        {},
-        tr("not an address Vidrake plays"),
-        tr("%1:// addresses are not played, only http, https, ftp, rtsp, mms, mmsh and local files")
-            .arg(scheme)};
+    return {{},
+            tr("not an address Vidrake plays"),
+            tr("%1:// addresses are not played, only http, https and local files").arg(scheme)};
 }
 
 }  // namespace vidrake

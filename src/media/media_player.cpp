@@ -2,14 +2,19 @@
 
 #include "media/elided_label.h"
 #include "media/media_address.h"
-#include "media/media_engine.h"
 #include "media/media_video.h"
+#include "media/movie_feed.h"
 #include "media/player_keys.h"
+#include "media/player_process.h"
 #include "media/seek_slider.h"
+#include "net/internet_client.h"
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QIconEngine>
 #include <QKeySequence>
 #include <QLabel>
@@ -19,9 +24,16 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace vidrake {
 
@@ -146,6 +158,15 @@ void showKey(QAction* action, PlayerCommand command) {
     }
 }
 
+// vidrake-player beside this program (the build), or where the install puts it.
+QString defaultPlayerProgram() {
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString beside = here + QStringLiteral("/vidrake-player");
+    return QFileInfo(beside).isExecutable()
+               ? beside
+               : here + QStringLiteral("/../lib/vidrake/vidrake-player");
+}
+
 }  // namespace
 
 MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
@@ -163,6 +184,10 @@ MediaPlayer::MediaPlayer(QWidget* parent, MediaPlayerOptions options)
     // The picture leaves its mouse events to this area, so the menu and the double click work
     // on the picture and on the empty area alike.
     m_screen->installEventFilter(this);
+    m_picture = new VideoPicture(m_screen);
+    m_picture->setObjectName(QStringLiteral("picture"));
+    screenLayout->addWidget(m_picture);
+    connect(m_picture, &VideoPicture::resized, this, &MediaPlayer::giveBuffers);
 
     m_playPauseAction = menuAction(this, "playPauseAction", tr("Play"));
     m_stopAction = menuAction(this, "stopAction", tr("Stop"));
@@ -202,44 +227,72 @@ MediaPlayer::~MediaPlayer() {
 
 void MediaPlayer::shutDown() {
     setVideoFullScreen(false);
-    m_loadWaiting = false;
     endEngine();
     setState(State::Stopped);
 }
 
+qint64 MediaPlayer::playerProcessId() const {
+    return m_process ? m_process->processId() : 0;
+}
+
 void MediaPlayer::endEngine() {
-    if (!m_engine) {
-        return;
+    m_feed.reset();
+    m_process.reset();  // killed, and waited for
+    m_picture->release();
+}
+
+InternetClient& MediaPlayer::internet() {
+    if (m_options.internet) {
+        return *m_options.internet;
     }
-    // mpv's callbacks go first, then the render context, then the core itself.
-    m_engine->detach();
-    m_video->release();
-    delete m_video->widget();
-    m_video = nullptr;
-    m_engine.reset();  // returns once the core's threads have ended
+    if (!m_ownInternet) {
+        m_ownInternet = std::make_unique<InternetClient>();
+    }
+    return *m_ownInternet;
 }
 
 bool MediaPlayer::startEngine() {
-    if (m_engine) {
+    if (m_process) {
         return true;
     }
-    auto engine = std::make_unique<MediaEngine>(m_options.silentAudio);
-    if (!engine->isValid()) {
-        setState(State::Failed, engine->failure(), tr("the media library did not start"));
+    auto process = std::make_unique<PlayerProcess>(
+        m_options.program.isEmpty() ? defaultPlayerProgram() : m_options.program,
+        m_options.silentAudio);
+    if (!process->isRunning()) {
+        setState(State::Failed, tr("the player did not start: %1").arg(process->failure()),
+                 tr("the player did not start"));
         return false;
     }
-    m_engine = std::move(engine);
+    m_process = std::move(process);
     wireEngine();
-    m_engine->setNumber("volume", volume());  // what the controls were set to meanwhile
-    m_engine->setFlag("mute", isMuted());
-    m_openGL = !m_options.forceSoftware && openGLUsable();
-    m_video = makeVideoOutput(
-        m_openGL, *m_engine, [this] { startLoad(); }, m_screen);
-    QWidget* picture = m_video->widget();
-    picture->setObjectName(QStringLiteral("picture"));
-    m_screen->layout()->addWidget(picture);
-    picture->show();
+    m_process->setNumber("volume", volume());  // what the controls were set to meanwhile
+    m_process->setFlag("mute", isMuted());
+    giveBuffers();
     return true;
+}
+
+void MediaPlayer::giveBuffers() {
+    if (!m_process) {
+        return;
+    }
+    int width = 0;
+    int height = 0;
+    const int fd = m_picture->makeBuffers(&width, &height);
+    if (fd >= 0) {
+        m_process->setBuffers(fd, width, height, m_picture->generation());
+        ::close(fd);
+    }
+}
+
+void MediaPlayer::onPlayerDied(const QString& how) {
+    const bool busy =
+        m_state == State::Loading || m_state == State::Playing || m_state == State::Paused;
+    m_feed.reset();
+    m_process.release()->deleteLater();  // its own signal is being delivered
+    m_picture->release();
+    if (busy) {
+        setState(State::Failed, tr("the player stopped: %1").arg(how), tr("the player stopped"));
+    }
 }
 
 QWidget* MediaPlayer::buildControlBar() {
@@ -363,92 +416,115 @@ void MediaPlayer::changeEvent(QEvent* event) {
 }
 
 void MediaPlayer::wireEngine() {
-    MediaEngine* engine = m_engine.get();
-    connect(engine, &MediaEngine::loading, this, [this] { setState(State::Loading); });
-    connect(engine, &MediaEngine::started, this, [this] {
-        setState(m_engine->value("pause").toBool() ? State::Paused : State::Playing);
-    });
-    connect(engine, &MediaEngine::ended, this, [this] {
+    PlayerProcess* process = m_process.get();
+    connect(process, &PlayerProcess::loading, this, [this] { setState(State::Loading); });
+    connect(process, &PlayerProcess::started, this,
+            [this](bool paused) { setState(paused ? State::Paused : State::Playing); });
+    connect(process, &PlayerProcess::ended, this, [this] {
         // The end of a movie stopped for an address that is refused comes after the refusal,
         // which must stay on show.
         if (m_state != State::Failed) {
             setState(State::Stopped);
         }
     });
-    connect(engine, &MediaEngine::failed, this,
+    connect(process, &PlayerProcess::failed, this,
             [this](const QString& brief, const QString& reason) {
-                setState(State::Failed, reason, brief);
+                if (m_feed && m_feed->looksLikePlayList()) {
+                    setState(State::Failed,
+                             tr("this is a play list, not a movie; open it with File, Open Play "
+                                "List"),
+                             tr("a play list, not a movie"));
+                } else {
+                    setState(State::Failed, reason, brief);
+                }
             });
-    connect(engine, &MediaEngine::pausedChanged, this, [this](bool paused) {
+    connect(process, &PlayerProcess::pausedChanged, this, [this](bool paused) {
         if (m_state == State::Playing || m_state == State::Paused) {
             setState(paused ? State::Paused : State::Playing);
         }
     });
-    connect(engine, &MediaEngine::positionChanged, this, &MediaPlayer::showPosition);
-    connect(engine, &MediaEngine::durationChanged, this, &MediaPlayer::showDuration);
-    connect(engine, &MediaEngine::mutedChanged, this, &MediaPlayer::showMuted);
-    connect(engine, &MediaEngine::volumeChanged, this, [this](double volume) {
-        const int percent = static_cast<int>(std::lround(volume));
+    connect(process, &PlayerProcess::positionChanged, this, &MediaPlayer::showPosition);
+    connect(process, &PlayerProcess::durationChanged, this, &MediaPlayer::showDuration);
+    connect(process, &PlayerProcess::mutedChanged, this, &MediaPlayer::showMuted);
+    connect(process, &PlayerProcess::volumeChanged, this, [this](double value) {
+        const int percent = static_cast<int>(std::lround(value));
         if (percent != m_volume->value()) {
             const QSignalBlocker quiet(m_volume);
             m_volume->setValue(percent);
             emit volumeChanged(percent);
         }
     });
+    connect(process, &PlayerProcess::frameReady, this, [this](int slot, qint64 generation) {
+        const int back = m_picture->show(slot, generation);
+        if (back >= 0 && m_process) {
+            m_process->freeFrame(back, generation);
+        }
+    });
+    connect(process, &PlayerProcess::died, this, &MediaPlayer::onPlayerDied);
 }
 
 void MediaPlayer::setURL(const QString& address) {
     m_address = address;
-    m_loadWaiting = false;
+    m_feed.reset();
     if (address.isEmpty()) {
         stop();
         return;
     }
     const MediaAddress checked = checkMediaAddress(address);
     if (checked.target.isEmpty()) {
-        if (m_engine) {
-            m_engine->stop();
+        if (m_process) {
+            m_process->stop();
         }
         setState(State::Failed, checked.refusal, checked.brief);
-        return;
-    }
-    MediaRoute route{checked.target, {}};
-    if (m_options.route && (route.address.startsWith(QLatin1String("http://")) ||
-                            route.address.startsWith(QLatin1String("https://")))) {
-        route = m_options.route(route.address);
-    }
-    // The library speaks to http:// proxies only, the scheme in lower case; any other it would
-    // quietly go around.
-    if (route.proxy.toLower().startsWith("http://")) {
-        route.proxy.replace(0, 7, "http://");
-    } else if (!route.proxy.isEmpty()) {
-        if (m_engine) {
-            m_engine->stop();
-        }
-        setState(State::Failed, tr("the player cannot go through a proxy of this kind"));
         return;
     }
     if (!startEngine()) {
         return;  // the status says why nothing plays
     }
-    m_target = std::move(route.address);
-    m_proxy = std::move(route.proxy);
-    m_loadWaiting = true;
-    if (m_video->isReady()) {
-        startLoad();
+    showPosition(0);
+    showDuration(0);
+    if (checked.target.startsWith(u'/')) {
+        loadFile(checked.target);
     } else {
-        setState(State::Loading);  // the OpenGL window loads it once it first shows
+        loadFeed(checked.target);
     }
 }
 
-void MediaPlayer::startLoad() {
-    if (!m_loadWaiting) {
+void MediaPlayer::loadFile(const QString& path) {
+    // Opened here, as the player process may open no file; not blocking on a FIFO put there
+    // since the address was checked, and a plain file still.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const QString why =
+            fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : tr("it is not a plain file");
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        m_process->stop();
+        setState(State::Failed, tr("it could not be opened: %1").arg(why),
+                 tr("could not be opened"));
         return;
     }
-    m_loadWaiting = false;
-    showPosition(0);
-    showDuration(0);
-    m_engine->load(m_target, m_proxy);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_process->load(fd, true, st.st_size, true, QFileInfo(path).fileName());
+    setState(State::Loading);
+}
+
+void MediaPlayer::loadFeed(const QString& address) {
+    // What was playing stops now, not once the new movie's server has answered.
+    m_process->stop();
+    m_feed = std::make_unique<MovieFeed>(internet(), address);
+    MovieFeed* feed = m_feed.get();
+    connect(feed, &MovieFeed::ready, this, [this, feed, address] {
+        if (m_process) {
+            m_process->load(feed->takePlayerEnd(), false, feed->size(), feed->isSeekable(),
+                            QUrl(address).fileName());
+        }
+    });
+    connect(feed, &MovieFeed::failed, this,
+            [this](const QString& words) { setState(State::Failed, words, words); });
+    setState(State::Loading);
 }
 
 QString MediaPlayer::statusText() const {
@@ -473,12 +549,10 @@ void MediaPlayer::setState(State state, const QString& reason, const QString& br
     m_reason = reason;
     m_brief = brief;
     if (state == State::Stopped || state == State::Failed) {
-        if (m_video) {
-            m_video->setBlank(true);
-        }
+        m_picture->setBlank(true);
         showPosition(0);
-    } else if ((state == State::Playing || state == State::Paused) && m_video) {
-        m_video->setBlank(false);
+    } else if (state == State::Playing || state == State::Paused) {
+        m_picture->setBlank(false);
     }
     const bool running = state == State::Playing || state == State::Loading;
     const QString words = running ? tr("Pause") : tr("Play");
@@ -503,39 +577,36 @@ void MediaPlayer::play() {
         }
         return;
     }
-    if (m_engine) {
-        m_engine->setFlag("pause", false);
+    if (m_process) {
+        m_process->setFlag("pause", false);
     }
 }
 
 void MediaPlayer::pause() {
-    if (m_state == State::Playing && m_engine) {
-        m_engine->setFlag("pause", true);
+    if ((m_state == State::Playing || m_state == State::Loading) && m_process) {
+        m_process->setFlag("pause", true);
     }
 }
 
 void MediaPlayer::togglePause() {
-    if ((m_state == State::Playing || m_state == State::Loading) && m_engine) {
-        m_engine->setFlag("pause", true);
-        if (m_state == State::Loading) {
-            return;  // it opens paused
-        }
+    if ((m_state == State::Playing || m_state == State::Loading) && m_process) {
+        pause();
     } else {
         play();
     }
 }
 
 void MediaPlayer::stop() {
-    m_loadWaiting = false;
-    if (m_engine) {
-        m_engine->stop();
+    m_feed.reset();
+    if (m_process) {
+        m_process->stop();
     }
     setState(State::Stopped);
 }
 
 void MediaPlayer::seek(double seconds) {
-    if ((m_state == State::Playing || m_state == State::Paused) && m_engine) {
-        m_engine->seek(seconds);
+    if ((m_state == State::Playing || m_state == State::Paused) && m_process) {
+        m_process->seek(seconds);
     }
 }
 
@@ -544,8 +615,8 @@ void MediaPlayer::seekBy(double seconds) {
 }
 
 void MediaPlayer::setMuted(bool muted) {
-    if (m_engine) {
-        m_engine->setFlag("mute", muted);
+    if (m_process) {
+        m_process->setFlag("mute", muted);
     }
     showMuted(muted);
 }
@@ -556,8 +627,8 @@ bool MediaPlayer::isMuted() const {
 
 void MediaPlayer::setVolume(int percent) {
     percent = std::clamp(percent, 0, 100);
-    if (m_engine) {
-        m_engine->setNumber("volume", percent);
+    if (m_process) {
+        m_process->setNumber("volume", percent);
     }
     if (percent != m_volume->value()) {
         const QSignalBlocker quiet(m_volume);
@@ -600,11 +671,11 @@ void MediaPlayer::showMuted(bool muted) {
 }
 
 QImage MediaPlayer::frame() const {
-    return m_video ? m_video->frame() : QImage();
+    return m_picture->frame();
 }
 
 QVariant MediaPlayer::engineValue(const char* name) const {
-    return m_engine ? m_engine->value(name) : QVariant();
+    return m_process ? m_process->value(name) : QVariant();
 }
 
 void MediaPlayer::paintEvent(QPaintEvent* event) {

@@ -1,9 +1,9 @@
 // An embedded movie player: the picture, and under it a control bar with play/pause, stop,
 // seek, elapsed and total time, mute, volume, full screen and a line saying in words what the
-// player is doing. Faults show in that line only; the player never opens a dialog.
+// player is doing. Faults show in that line only; the player never opens a dialog. The movie
+// is decoded in a locked-down process of its own (vidrake-player), which this widget starts at
+// the first play and feeds: local files as a descriptor, network movies fetched here.
 #pragma once
-
-#include "media/media_address.h"
 
 #include <QImage>
 #include <QPointer>
@@ -23,14 +23,20 @@ class QToolButton;
 namespace vidrake {
 
 class ElidedLabel;
-class MediaEngine;
+class InternetClient;
+class MovieFeed;
+class PlayerProcess;
 class SeekSlider;
-class VideoOutput;
+class VideoPicture;
 
 struct MediaPlayerOptions {
-    bool forceSoftware = false;  // draw on the CPU even where OpenGL would work
-    bool silentAudio = false;    // decode sound but play it nowhere
-    MediaRouter route = {};      // http and https movies; unset: as the address stands, direct
+    bool silentAudio = false;  // decode sound but play it nowhere
+    // http and https movies are fetched through it, as the crawl's pages are; null: a client
+    // of the player's own.
+    InternetClient* internet = nullptr;
+    // The player process's program; empty: vidrake-player beside this program, or in
+    // ../lib/vidrake as installed.
+    QString program = {};
 };
 
 class MediaPlayer final : public QWidget {
@@ -49,10 +55,12 @@ public:
     void setURL(const QString& address);
     QString URL() const { return m_address; }
 
-    // The media library and the video output start with the first play, so that a window that
-    // plays nothing carries neither; shutDown() ends them (and their threads) at once, leaves
-    // full screen, and the next play starts them again.
-    bool hasEngine() const { return m_engine != nullptr; }
+    // The player process starts with the first play, so that a window that plays nothing
+    // carries none of it; shutDown() ends it at once, leaves full screen, and the next play
+    // starts a new one. A player process that dies is a failure in words, and the next play
+    // starts a new one too.
+    bool hasEngine() const { return m_process != nullptr; }
+    qint64 playerProcessId() const;  // 0 when there is none
     void shutDown();
 
     State state() const { return m_state; }
@@ -60,8 +68,8 @@ public:
     double position() const { return m_position; }  // seconds
     double duration() const { return m_duration; }  // seconds, 0 while unknown
 
-    void play();  // from the start again when stopped
-    void pause();
+    void play();   // from the start again when stopped
+    void pause();  // a movie still loading opens paused
     void togglePause();
     void stop();
     void seek(double seconds);
@@ -80,8 +88,8 @@ public:
 
     // The picture as last drawn.
     QImage frame() const;
-    // A property as the playback core has it now, e.g. "volume", "speed", "loop-file"; invalid
-    // while the core is not running.
+    // A property as the player process has it now, e.g. "volume", "speed", "loop-file"; invalid
+    // while there is none.
     QVariant engineValue(const char* name) const;
 
 signals:
@@ -111,25 +119,27 @@ private:
     bool startEngine();
     void endEngine();
     void wireEngine();
+    void giveBuffers();
+    void onPlayerDied(const QString& how);
+    void loadFile(const QString& path);
+    void loadFeed(const QString& address);
+    InternetClient& internet();
     void setState(State state, const QString& reason = {}, const QString& brief = {});
-    void startLoad();
     void seekBy(double seconds);  // from where it is now, not before the start
     void showPosition(double seconds);
     void showDuration(double seconds);
     void showMuted(bool muted);
 
     MediaPlayerOptions m_options;
-    std::unique_ptr<MediaEngine> m_engine;  // null until the first play
-    bool m_openGL = false;
-    QWidget* m_screen = nullptr;     // the black area the picture goes in
-    VideoOutput* m_video = nullptr;  // inside m_screen, while the engine runs
+    std::unique_ptr<InternetClient> m_ownInternet;  // when none was given, from the first use
+    std::unique_ptr<PlayerProcess> m_process;       // null until the first play
+    std::unique_ptr<MovieFeed> m_feed;              // the network movie being handed over
+    QWidget* m_screen = nullptr;                    // the black area the picture goes in
+    VideoPicture* m_picture = nullptr;              // inside m_screen
     State m_state = State::Stopped;
     QString m_reason;
     QString m_brief;  // the reason in a few words
     QString m_address;
-    QString m_target;            // the address as the engine is given it
-    QByteArray m_proxy;          // and the proxy it goes through, empty for none
-    bool m_loadWaiting = false;  // an address came before the video output was ready
     double m_position = 0;
     double m_duration = 0;
     bool m_fullScreen = false;

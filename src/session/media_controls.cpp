@@ -115,13 +115,7 @@ public:
 public slots:
     void Next() { m_controls->choose(1, true); }
     void Previous() { m_controls->choose(-1, true); }
-    void Pause() {
-        if (m_player.state() == MediaPlayer::State::Loading) {
-            m_player.togglePause();  // it opens paused
-        } else {
-            m_player.pause();
-        }
-    }
+    void Pause() { m_player.pause(); }
     void PlayPause() { m_player.togglePause(); }
     void Stop() { m_player.stop(); }
     void Play() { m_player.play(); }

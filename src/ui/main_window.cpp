@@ -1,7 +1,6 @@
 #include "ui/main_window.h"
 
 #include "desktop/qt_window_system.h"
-#include "net/proxy_choice.h"
 #include "session/media_controls.h"
 #include "session/screen_awake.h"
 #include "support/dropsh.h"
@@ -152,6 +151,7 @@ MainWindow::MainWindow(MainWindowServices services)
 
 MainWindow::~MainWindow() {
     m_crawler->cancel();
+    player1->shutDown();  // its movie's transfer goes before the client it runs on
 }
 
 void MainWindow::buildControls() {
@@ -224,15 +224,8 @@ void MainWindow::buildControls() {
     Label2->setBuddy(Text1);
 
     MediaPlayerOptions playerOptions = m_services.player;
-    if (!playerOptions.route) {
-        // Movies go the crawler's way: its proxy for the address and its form of the host.
-        playerOptions.route = [env = ProxyEnvironment::fromSystem()](const QString& address) {
-            const QUrl url = InternetClient::toUrl(address);
-            return url.isEmpty()
-                       ? MediaRoute{address, {}}
-                       : MediaRoute{QString::fromLatin1(url.toEncoded()), proxyFor(env, url)};
-        };
-    }
+    // Movies come over the crawl's own client: its proxy, its form of the host, its checks.
+    playerOptions.internet = &m_internet;
     player1 = new MediaPlayer(m_client, playerOptions);
     player1->setObjectName(QStringLiteral("player1"));
     player1->setGeometry(twipRect(120, 480, 4800, 4755));
@@ -457,7 +450,7 @@ void MainWindow::List2_ToolTip(const QHelpEvent& help) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // A crawl in progress ends at its next yield and touches nothing of ours after this.
     m_crawler->cancel();
-    // Picture, sound and the media library's threads end now, even if About keeps the program;
+    // The player process, with its picture and sound, ends now, even if About keeps the program;
     // the desktop's controls lose the player, and the screen may sleep.
     m_mediaControls.reset();
     player1->shutDown();

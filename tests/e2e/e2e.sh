@@ -3,9 +3,9 @@
 # Crawl, save the movie list through the menu and the file dialog, empty the list and open the
 # saved one again, play the first movie, pause and play it through the desktop's media controls
 # (playerctl), copy another's address through the list's menu, show it full screen and back,
-# open About, leave through File, Exit while About stays open, and close About; then, under
-# three palettes, the contrast of the window's text and the player's glyphs. Screenshots of
-# every step are kept.
+# kill the player process and play on in a new one, open About, leave through File, Exit while
+# About stays open, and close About; then, under three palettes, the contrast of the window's
+# text and the player's glyphs. Screenshots of every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
 # Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR [WINDOW_MANAGER]
 # With a window manager (openbox), the run also checks what the windows ask of it.
@@ -268,6 +268,20 @@ fi
 # A click on the selected movie plays it again, in the player's place in the window.
 click 400 88
 until_true playing || fail "back from full screen, the player shows no picture"
+# --- The movie is decoded in the player process, which maps the media library; the window
+# never does. The player killed mid-play leaves the window, which says so (looked at in the
+# shot), and the next click plays in a new player process.
+player_pid() { pgrep -P "$app_pid" -x vidrake-player; }
+grep -q libmpv "/proc/$app_pid/maps" && fail "the window process maps the media library"
+crashed=$(player_pid)
+grep -q libmpv "/proc/$crashed/maps" 2>/dev/null || fail "no player process maps the media library"
+kill -SEGV "$crashed"
+stopped() { ! playing && [ "$(player_pid)" != "$crashed" ]; }
+until_true stopped || fail "the picture did not go when the player process died"
+shot player-stopped
+click 400 88
+until_true playing || fail "after the player process died, the next click shows no picture"
+[ -n "$(player_pid)" ] && [ "$(player_pid)" != "$crashed" ] || fail "no new player process"
 # A refused address says why in a few words, cut short with "…", and in full in the status
 # line's tool tip (looked at in the shots).
 printf 'av://lavfi:testsrc\r\n' >"$work/refused.m3u"
@@ -277,10 +291,11 @@ shot refused
 tool_tip 100 335 refused-tool-tip
 
 # --- About, by the keyboard; with it open, File, Exit closes the main window and stops the
-# player at once (its threads are named mpv/...), while the program runs on until About closes.
+# player process at once (its threads are named mpv/...), while the program runs on until About
+# closes.
 file_menu a
 find_about() { about=$(xdotool search --onlyvisible --name '^About Vidrake$' | head -n 1); [ -n "$about" ]; }
-player_threads() { cat /proc/"$app_pid"/task/*/comm 2>/dev/null | grep '^mpv/'; }
+player_threads() { cat /proc/"$(player_pid)"/task/*/comm 2>/dev/null | grep '^mpv/'; }
 if until_true find_about; then
     focus "$about"
     shot about "$about"

@@ -24,7 +24,7 @@ root="$work$prefix"
 desktop="$root/share/applications/vidrake.desktop"
 icon="$root/share/icons/hicolor/48x48/apps/vidrake.png"
 metainfo="$root/share/metainfo/io.github.vidrake.Vidrake.metainfo.xml"
-for f in bin/vidrake bin/vidrake-crawl bin/vidrake-sample-web "${desktop#"$root/"}" "${icon#"$root/"}" \
+for f in bin/vidrake bin/vidrake-crawl bin/vidrake-sample-web lib/vidrake/vidrake-player "${desktop#"$root/"}" "${icon#"$root/"}" \
     "${metainfo#"$root/"}" share/man/man1/{vidrake,vidrake-crawl,vidrake-sample-web}.1.gz \
     share/doc/vidrake/copyright share/doc/vidrake/changelog.gz share/vidrake/sample-web/index.html; do
     [ -f "$root/$f" ] || fail "$prefix/$f is not installed"
@@ -35,6 +35,11 @@ done
 # library.
 gui=$(readelf -d "$root/bin/vidrake-crawl" | grep NEEDED | grep -iE 'Widgets|Gui|OpenGL|libGL|mpv|DBus|libX')
 [ -z "$gui" ] || fail "vidrake-crawl needs GUI libraries: $gui"
+# The media library is the player process's alone; the player needs no GUI library either.
+mpv=$(readelf -d "$root/bin/vidrake" | grep NEEDED | grep -i mpv)
+[ -z "$mpv" ] || fail "vidrake needs the media library: $mpv"
+gui=$(readelf -d "$root/lib/vidrake/vidrake-player" | grep NEEDED | grep -iE 'Qt|libGL')
+[ -z "$gui" ] || fail "vidrake-player needs Qt or OpenGL: $gui"
 
 for page in "$root"/share/man/man1/*.1.gz; do
     warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)

@@ -34,7 +34,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" == "$version" ] || fail "Version: $(field Version)"
 [ "$(field Architecture)" == amd64 ] || fail "Architecture: $(field Architecture)"
 depends=$(field Depends)
-for lib in libc6 libmpv2 libqt6widgets6 libqt6dbus6 libre2 libxss1; do
+for lib in libc6 libmpv2 libseccomp2 libqt6widgets6 libqt6dbus6 libre2 libxss1; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 sed 's/,/\n/g; s/|/\n/g' <<<"$depends" | grep -qE '^ *mpv( |$)' && fail "Depends names mpv: $depends"

@@ -1,9 +1,11 @@
 // The media player under the offscreen platform with the software renderer and silent audio,
 // playing the clips in tests/data from the loopback server. The window's tests play through it
 // too, and the end-to-end test shows a picture on a real screen.
+#include "loopback_web/folder_site.h"
 #include "loopback_web/loopback_server.h"
 #include "media/elided_label.h"
 #include "media/media_player.h"
+#include "net/internet_client.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -11,11 +13,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
 #include <QSlider>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTextDocumentFragment>
 #include <QToolButton>
 #include <QUrl>
@@ -63,16 +67,21 @@ private slots:
             m_server.setPage(QByteArray("/") + name, clip.readAll());
         }
         m_server.setPage("/page.html", "<html><body>no movie here</body></html>");
+        m_ranges.setHandler(
+            loopback::serveFolder(QDir(QStringLiteral(VIDRAKE_TEST_DATA)), m_ranges.base()));
         loopback::Reply markup(404);  // words of the server's own that look like markup
         markup.raw = "HTTP/1.1 404 <b>Gone</b>\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         m_server.setRoute("/markup.avi", markup);
+        // A play list where a movie was expected: its entries would be fetched by the player.
+        m_server.setPage("/list.avi",
+                         "#EXTM3U\n#EXTINF:3,a\n" + m_server.url("/a.avi").toUtf8() + "\n");
     }
 
     void init() {
         // As the main window holds it: a child at a fixed place. The last test's goes now.
         m_host = std::make_unique<QWidget>();
         m_host->resize(640, 480);
-        m_player = new MediaPlayer(m_host.get(), {.forceSoftware = true, .silentAudio = true});
+        m_player = new MediaPlayer(m_host.get(), options());
         m_player->setGeometry(8, 32, 320, 317);
         m_host->show();
     }
@@ -101,6 +110,7 @@ private slots:
         QTest::newRow("404") << m_server.url("/missing.avi") << "404";
         QTest::newRow("not a movie") << m_server.url("/page.html") << "not a movie";
         QTest::newRow("markup") << m_server.url("/markup.avi") << "<b>Gone</b>";
+        QTest::newRow("play list") << m_server.url("/list.avi") << "a play list, not a movie";
         QTest::newRow("refused") << QStringLiteral("http://127.0.0.1:%1/a.avi").arg(port)
                                  << "refused";
     }
@@ -191,7 +201,7 @@ private slots:
 
         m_player->setURL(m_server.url("/b.mpg"));
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
-        QCOMPARE(m_player->engineValue("path").toString(), m_server.url("/b.mpg"));
+        QVERIFY(m_player->engineValue("path").toString().endsWith(QLatin1String("/b.mpg")));
         // The old clip's end must not be taken for the new one's.
         for (const QList<QVariant>& change : states) {
             const auto state = change.at(0).value<State>();
@@ -207,8 +217,15 @@ private slots:
         auto* volume = m_player->findChild<QSlider*>("volumeSlider");
         volume->setValue(20);  // before the engine exists
         QVERIFY(!m_player->hasEngine());
-        QVERIFY(startPlaying("/a.avi"));
+        // From a server that serves ranges, so that seeks are new requests from there.
+        QVERIFY(startPlaying("/testsrc.avi", &m_ranges));
         QCOMPARE(m_player->engineValue("volume").toDouble(), 20.0);
+        // The player process is locked down: a seccomp filter, and no new privileges.
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_player->playerProcessId()));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        const QByteArray said = status.readAll();
+        QVERIFY2(said.contains("\nSeccomp:\t2\n") && said.contains("\nNoNewPrivs:\t1\n"),
+                 said.constData());
         auto* playPause = m_player->findChild<QToolButton*>("playPauseButton");
         playPause->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Paused, kWait);  // read from the engine
@@ -227,6 +244,15 @@ private slots:
 
         playPause->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->position() > 0.5, kWait);  // it plays on after it
+        QStringList ranges;
+        for (const QByteArray& head : m_ranges.requests()) {
+            ranges << QString::fromLatin1(loopback::Request{head, {}, {}, {}}.header("Range"));
+        }
+        // A seek in the movie went to its server as a request of its own.
+        QVERIFY2(ranges.size() > 1 &&
+                     ranges.filter(QRegularExpression(QStringLiteral("^bytes=\\d+-$"))) == ranges,
+                 qPrintable(ranges.join(u' ')));
 
         toggle(m_player->findChild<QToolButton*>("muteButton"));
         QCOMPARE(m_player->engineValue("mute").toBool(), true);
@@ -266,7 +292,7 @@ private slots:
         auto* area = new QWidget(&window);
         area->setFixedSize(640, 480);
         new QLineEdit(area);
-        auto* player = new MediaPlayer(area, {.forceSoftware = true});
+        auto* player = new MediaPlayer(area, options());
         new QLineEdit(area);
         player->setGeometry(8, 32, 320, 317);
         window.setFixedSize(640, 480);
@@ -305,14 +331,61 @@ private slots:
         }
     }
 
+    void sandbox_keepsTheUsersFilesTheNetworkAndProgramsOut_data() {
+        QTest::addColumn<bool>("landlock");
+        QTest::newRow("Landlock") << true;
+        QTest::newRow("a namespace where there is no Landlock") << false;
+    }
+
+    void sandbox_keepsTheUsersFilesTheNetworkAndProgramsOut() {
+        // The player's own entry point, locked down as it is before a movie, trying what a
+        // hostile movie would: a file in HOME, the network, a file written, a program run.
+        QFETCH(bool, landlock);
+        QTemporaryDir home;
+        QFile secret(home.filePath(QStringLiteral("secret")));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("mine") == 4);
+        secret.close();
+        QProcess player;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        player.setProcessEnvironment(env);
+        QStringList args{QStringLiteral("--sandbox-test=") + secret.fileName()};
+        if (!landlock) {
+            args << QStringLiteral("--no-landlock");
+        }
+        player.start(QStringLiteral(VIDRAKE_PLAYER_BIN), args);
+        QVERIFY(player.waitForFinished(kWait));
+        const QString said = QString::fromLocal8Bit(player.readAllStandardOutput());
+        const QString complained = QString::fromLocal8Bit(player.readAllStandardError());
+        if (!landlock && complained.contains(QLatin1String("namespace hiding HOME"))) {
+            QSKIP("no user namespaces here");
+        }
+        for (const char* tried : {"read", "socket", "socket6", "create"}) {
+            QVERIFY2(said.contains(QLatin1String(tried) + QLatin1String(": ")) &&
+                         !said.contains(QLatin1String(tried) + QLatin1String(": allowed")),
+                     qPrintable(said + complained));
+        }
+        // Running a program ends the process there and then.
+        QCOMPARE(player.exitStatus(), QProcess::CrashExit);
+        QVERIFY2(!said.contains(QLatin1String("execve")), qPrintable(said));
+        QVERIFY(!QFile::exists(secret.fileName() + QLatin1String(".new")));
+    }
+
 private:
-    bool startPlaying(const QString& path) {
-        m_player->setURL(m_server.url(path));
+    MediaPlayerOptions options() {
+        return {.silentAudio = true,
+                .internet = &m_internet,
+                .program = QStringLiteral(VIDRAKE_PLAYER_BIN)};
+    }
+    bool startPlaying(const QString& path, loopback::LoopbackServer* server = nullptr) {
+        m_player->setURL((server ? server : &m_server)->url(path));
         [&] { QTRY_COMPARE_WITH_TIMEOUT(m_player->state(), State::Playing, kWait); }();
         return !QTest::currentTestFailed();
     }
 
     loopback::LoopbackServer m_server;
+    loopback::LoopbackServer m_ranges;
+    InternetClient m_internet;
     std::unique_ptr<QWidget> m_host;
     MediaPlayer* m_player = nullptr;
 };

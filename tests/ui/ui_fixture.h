@@ -38,10 +38,15 @@ struct FakeFileDialog final : FileDialog {
 };
 
 struct Fixture {
-    // The renderer is left to choose: offscreen it must take the software one, as OpenGL would
-    // crash there. The sound plays nowhere.
+    // The sound plays nowhere; the player process is the one just built.
     Fixture()
-        : window(*new MainWindow({screen, styles, &messages, &dialog, {}, {false, true}})),
+        : window(*new MainWindow(
+              {screen,
+               styles,
+               &messages,
+               &dialog,
+               {},
+               {.silentAudio = true, .program = QStringLiteral(VIDRAKE_PLAYER_BIN)}})),
           m_alive(&window) {
         window.show();
         window.activateWindow();
