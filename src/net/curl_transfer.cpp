@@ -107,6 +107,10 @@ void CurlTransfer::start() {
     // when a page is closed and when the program ends.
     curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    if (m_settings.rangeFrom >= 0) {
+        const QByteArray range = QByteArray::number(m_settings.rangeFrom) + '-';
+        curl_easy_setopt(e, CURLOPT_RANGE, range.constData());  // libcurl keeps a copy
+    }
     // The proxy is chosen here, from the environment as wget and curl read it; libcurl is kept
     // from reading the variables again by its own rules.
     // Its credentials are decoded here: libcurl goes direct on some that it cannot decode.
@@ -186,11 +190,35 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
     if (first) {
         const QByteArray status = line.toByteArray();
         m_status = status.startsWith("HTTP/") ? status.mid(status.indexOf(' ') + 1, 3).toInt() : 0;
+        m_head = {};
+        const qsizetype space = status.indexOf(' ', status.indexOf(' ') + 1);
+        m_head.reason = space < 0 ? QByteArray() : status.mid(space + 1).trimmed();
         return true;
     }
     if (!line.isEmpty()) {
-        if (line.size() >= 9 && line.first(9).compare("location:", Qt::CaseInsensitive) == 0) {
+        const auto named = [&line](QByteArrayView name) {
+            return line.size() > name.size() &&
+                   line.first(name.size()).compare(name, Qt::CaseInsensitive) == 0;
+        };
+        if (named("location:")) {
             m_location = line.sliced(9).trimmed().toByteArray();
+        } else if (named("content-length:")) {
+            bool ok = false;
+            const qint64 n = line.sliced(15).trimmed().toLongLong(&ok);
+            m_head.length = ok && n >= 0 ? n : -1;
+        } else if (named("content-range:")) {
+            // "bytes FIRST-LAST/TOTAL", TOTAL perhaps "*"
+            const QByteArray value = line.sliced(14).trimmed().toByteArray();
+            const qsizetype dash = value.indexOf('-');
+            const qsizetype slash = value.indexOf('/');
+            bool firstOk = false;
+            bool total = false;
+            if (value.startsWith("bytes ") && dash > 6 && slash > dash) {
+                m_head.rangeFirst = value.mid(6, dash - 6).toLongLong(&firstOk);
+                m_head.rangeTotal = value.mid(slash + 1).toLongLong(&total);
+            }
+            m_head.rangeFirst = firstOk && m_head.rangeFirst >= 0 ? m_head.rangeFirst : -1;
+            m_head.rangeTotal = total && m_head.rangeTotal > 0 ? m_head.rangeTotal : -1;
         }
         return true;
     }
@@ -203,6 +231,8 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
         return true;
     }
     m_lastStatus = status;
+    m_answer = m_head;
+    m_answer.status = status;
     if (!isRedirect(status) || m_location.isEmpty()) {
         m_answered = true;
         return true;  // a redirect that names no address is a page like any other
@@ -276,6 +306,7 @@ void CurlTransfer::finished(CURLcode result) {
         start();
         return;
     }
+    m_result = result;
     // A write error is our own stop (the page limit, a refused head), never the server's.
     m_cut = result != CURLE_OK && result != CURLE_WRITE_ERROR;
     m_shortOfResources = m_shortOfResources || result == CURLE_OUT_OF_MEMORY;

@@ -22,8 +22,18 @@ struct TransferSettings {
     QByteArray agent;
     const FetchLimits* limits = nullptr;
     const ProxyEnvironment* proxy = nullptr;
-    QByteArray caFile;  // SSL_CERT_FILE, when set: the roots to trust instead of the system's
-    QByteArray caDir;   // SSL_CERT_DIR, likewise
+    QByteArray caFile;      // SSL_CERT_FILE, when set: the roots to trust instead of the system's
+    QByteArray caDir;       // SSL_CERT_DIR, likewise
+    qint64 rangeFrom = -1;  // >= 0: ask for the bytes from this offset on ("Range: bytes=N-")
+};
+
+// The head of the last answer (after redirects) that a reader of a movie needs.
+struct AnswerHead {
+    int status = 0;
+    QByteArray reason;       // the reason phrase, as the server sent it
+    qint64 length = -1;      // Content-Length, -1 when not sent
+    qint64 rangeFirst = -1;  // Content-Range "bytes FIRST-LAST/TOTAL", -1 when not sent
+    qint64 rangeTotal = -1;  // TOTAL, -1 when not sent or "*"
 };
 
 class CurlTransfer final : public QObject {
@@ -59,6 +69,11 @@ public:
     void sawBytes() { m_idle.restart(); }
     // The status of the last answer (after redirects), 0 before one.
     int status() const { return m_lastStatus; }
+    // That answer's head, whole once status() is not 0.
+    const AnswerHead& answer() const { return m_answer; }
+    // How the transfer ended, once done(): libcurl's code and its words for it.
+    CURLcode result() const { return m_result; }
+    QByteArray errorText() const { return QByteArray(m_error); }
     // It ended early after it had waited paused for its reader: the server may have given up.
     bool cutAfterPause() const { return m_cut && m_wasPaused; }
     // Its reader has begun: from now on it never runs far ahead of it.
@@ -131,6 +146,9 @@ private:
     QString m_failure;
     char m_error[CURL_ERROR_SIZE] = {};
     int m_lastStatus = 0;
+    AnswerHead m_head;    // of the answer being read
+    AnswerHead m_answer;  // of the last whole one
+    CURLcode m_result = CURLE_OK;
     QElapsedTimer m_idle;
 };
 

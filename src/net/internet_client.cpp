@@ -113,6 +113,14 @@ InternetClient::Handle InternetClient::openUrl(Handle session, const QString& ad
     return h;
 }
 
+std::unique_ptr<CurlTransfer> InternetClient::transfer(QUrl url, const QByteArray& agent,
+                                                       const FetchLimits& limits,
+                                                       qint64 rangeFrom) {
+    return std::make_unique<CurlTransfer>(
+        *m_multi, std::move(url),
+        TransferSettings{agent, &limits, m_proxy.get(), m_caFile, m_caDir, rangeFrom});
+}
+
 RequestEnd InternetClient::ending(Handle url) const {
     const auto it = m_requests.find(url);
     if (it == m_requests.end()) {

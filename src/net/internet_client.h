@@ -19,6 +19,8 @@
 namespace vidrake {
 
 class CurlMulti;
+class CurlTransfer;
+class MovieFetch;
 struct ProxyEnvironment;
 
 // Where a page stops being read, so that a silent, slow or endless server cannot hold the
@@ -98,8 +100,13 @@ public:
     static QUrl toUrl(const QString& address);
 
 private:
+    friend class MovieFetch;  // its transfers share the connections, proxy and roots
     struct Session;
     struct Request;
+
+    // A transfer over this client's multi, proxy and trusted roots, with limits of its own.
+    std::unique_ptr<CurlTransfer> transfer(QUrl url, const QByteArray& agent,
+                                           const FetchLimits& limits, qint64 rangeFrom);
 
     Request* request(Handle handle);
     Handle nextHandle();

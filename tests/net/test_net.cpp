@@ -3,12 +3,15 @@
 // and the limits that keep a bad network or server from holding us. Bytes of every value and
 // chunked bodies come through the generated pages of the page-path test.
 #include "crawler/fetch_page.h"
+#include "loopback_web/folder_site.h"
 #include "loopback_web/loopback_server.h"
 #include "net/internet_client.h"
+#include "net/movie_fetch.h"
 #include "net/proxy_choice.h"
 #include "platform/event_pump.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -205,6 +208,71 @@ private slots:
                  QByteArray());
         ::close(filler);
         ::close(listener);
+    }
+
+    void movie_comesWholeFromAnyOffsetAtItsReadersPace() {
+        // Far past a page's limit, which does not apply to movies; from a server that serves
+        // ranges and one that does not, which sends it all from the start.
+        QTemporaryDir dir;
+        QByteArray movie(5 << 20, Qt::Uninitialized);
+        for (qsizetype i = 0; i < movie.size(); ++i) movie[i] = char(i * 7 + i / 251);
+        QFile file(dir.filePath(QStringLiteral("m.avi")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(movie) == movie.size());
+        file.close();
+        LoopbackServer ranges;
+        ranges.setHandler(serveFolder(QDir(dir.path()), ranges.base()));
+        LoopbackServer plain;
+        plain.setPage("/m.avi", movie);
+        InternetClient client({1 << 20, 30'000ms, 1000ms, 15'000ms});
+        const struct {
+            LoopbackServer& server;
+            QByteArray path;
+            qint64 from;
+            int status;
+            qint64 offset;  // -1: fails, nothing handed over
+            QString failure;
+        } rows[] = {
+            {ranges, "/m.avi", 0, 206, 0, {}},
+            {ranges, "/m.avi", 3'000'001, 206, 3'000'001, {}},
+            {plain, "/m.avi", 3'000'001, 200, 0, {}},
+            {plain, "/none.avi", 0, 404, -1, "HTTP error 404 Not Found"},
+        };
+        for (const auto& row : rows) {
+            MovieFetch fetch(client, QStringLiteral("Agent 1"), row.server.url(row.path), row.from);
+            QSignalSpy head(&fetch, &MovieFetch::headArrived);
+            QVERIFY(head.wait());
+            QCOMPARE(fetch.status(), row.status);
+            const QByteArray range = "\r\nRange: bytes=" + QByteArray::number(row.from) + "-\r\n";
+            QVERIFY2(row.server.requests().last().contains(range) &&
+                         row.server.requests().last().contains("\r\nUser-Agent: Agent 1\r\n"),
+                     row.server.requests().last().constData());
+            if (row.offset < 0) {
+                QTRY_VERIFY(fetch.isFinished());
+                QCOMPARE(fetch.failure(), row.failure);
+                QCOMPARE(fetch.available(), 0);
+                continue;
+            }
+            QCOMPARE(fetch.offset(), row.offset);
+            QCOMPARE(fetch.totalSize(), movie.size());
+            // A reader that stops stops the transfer: at most a MiB and libcurl's buffer wait.
+            QTRY_VERIFY(fetch.available() >= (1 << 20));
+            QTest::qWait(300);
+            QVERIFY2(fetch.available() <= (1 << 20) + 256 * 1024 && !fetch.isFinished(),
+                     qPrintable(QString::number(fetch.available())));
+            QByteArray got;
+            char block[65536];
+            while (!fetch.isFinished() || fetch.available() > 0) {
+                const qint64 n = fetch.take(block, sizeof block);
+                got.append(block, n);
+                if (n == 0) {
+                    QSignalSpy more(&fetch, &MovieFetch::readyRead);
+                    more.wait(100);
+                }
+            }
+            QVERIFY(fetch.failure().isEmpty());
+            QCOMPARE(fetch.delivered(), movie.size() - row.offset);
+            QVERIFY(got == movie.mid(row.offset));
+        }
     }
 
     void toUrl_sendsWindows1252BytesAndIdnHosts() {
