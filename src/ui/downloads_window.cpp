@@ -4,6 +4,7 @@
 #include "platform/window_system.h"
 #include "ui/movie_download.h"
 
+#include <QAction>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -164,6 +165,10 @@ DownloadsWindow::DownloadsWindow(InternetClient& client, MessageBox& messages)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(area);
     resize(560, 300);
+    auto* escape = new QAction(this);  // as About closes
+    escape->setShortcut(Qt::Key_Escape);
+    connect(escape, &QAction::triggered, this, &QWidget::close);
+    addAction(escape);
     connect(&m_refresh, &QTimer::timeout, this, &DownloadsWindow::refreshRunning);
 }
 

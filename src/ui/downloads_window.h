@@ -1,7 +1,8 @@
 // The Downloads window: one window, not modal, for every movie being saved, each a row with its
 // file's name, a progress bar, the bytes (of how many, once known), the rate and the time left,
 // or why it stopped, and Cancel, Retry and Show in Folder. It is made with the first download
-// and lives as long as the main window; closed, it only hides, and the downloads go on.
+// and lives as long as the main window; closed (Escape, or its close box), it only hides, and
+// the downloads go on.
 #pragma once
 
 #include <QList>
