@@ -17,7 +17,7 @@ declare -A allowed=(
     [session]="media"
     [support]="platform"
     [crawler]="text net platform support"
-    [ui]="text net platform desktop media session support crawler"
+    [ui]="files text net platform desktop media session support crawler"
 )
 status=0
 for dir in */; do

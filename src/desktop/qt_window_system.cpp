@@ -65,6 +65,12 @@ void QtFileDialog::ShowSave() {
     m_fileName = QFileDialog::getSaveFileName(m_parent, {}, {}, {}, nullptr, kDialogOptions);
 }
 
+void QtFileDialog::ShowSaveAs(const QString& caption, const QString& proposed) {
+    keepDialogStateInMemory();
+    m_fileName =
+        QFileDialog::getSaveFileName(m_parent, caption, proposed, {}, nullptr, kDialogOptions);
+}
+
 std::optional<QString> QtWindowClassStyles::classOf(quintptr window) {
     QWidget* widget = window ? QWidget::find(static_cast<WId>(window)) : nullptr;
     if (!widget || !widget->isWindow()) {

@@ -32,13 +32,14 @@ private:
     QString m_title;
 };
 
-// Qt's dialogs with their default settings: no filter, no title, no starting place. They keep
-// nothing in the user's settings.
+// Qt's dialogs, for play lists with their default settings: no filter, no title, no starting
+// place. They keep nothing in the user's settings.
 class QtFileDialog final : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* parent) : m_parent(parent) {}
     void ShowOpen() override;
     void ShowSave() override;
+    void ShowSaveAs(const QString& caption, const QString& proposed) override;
     QString FileName() const override { return m_fileName; }
 
 private:

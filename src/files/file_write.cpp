@@ -1,5 +1,7 @@
 #include "files/file_write.h"
 
+#include "files/quiet_signal.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -93,36 +95,6 @@ QString kindRefused(const struct stat& st) {
     return {};
 }
 
-// A write onto a pipe whose reader has gone fails with EPIPE instead of ending the program.
-class NoBrokenPipeSignal final {
-public:
-    NoBrokenPipeSignal() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    ~NoBrokenPipeSignal() {
-        const int saved = errno;  // the write's, for the caller
-        if (!m_wasPending) {
-            const timespec none{};
-            while (sigtimedwait(&m_pipe, nullptr, &none) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-        errno = saved;
-    }
-    NoBrokenPipeSignal(const NoBrokenPipeSignal&) = delete;
-    NoBrokenPipeSignal& operator=(const NoBrokenPipeSignal&) = delete;
-
-private:
-    sigset_t m_pipe;
-    sigset_t m_old;
-    bool m_wasPending = false;
-};
-
 // A socket is not opened but connected to.
 int connectTo(const QByteArray& path) {
     sockaddr_un address{};
@@ -158,7 +130,7 @@ QString writeInPlace(const SaveTarget& target, QByteArrayView bytes, int flags,
     }
     Fd file{fd};
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);  // a connected socket too
-    const NoBrokenPipeSignal noSignal;
+    const QuietSignal noSignal(SIGPIPE);                      // a reader that has gone is EPIPE
     if (!writeAll(fd, bytes, patience)) {
         return errno == ETIME ? QStringLiteral("nothing was taken from it for %1 s")
                                     .arg(double(patience.count()) / 1000)

@@ -40,12 +40,16 @@ public:
     virtual bool SetClassLong(quintptr window, int index, quint32 value) = 0;
 };
 
-// The Open and Save dialogs of play lists: show one, then ask for the name chosen in it.
+// The Open and Save dialogs of play lists, and the Save dialog of a movie: show one, then ask
+// for the name chosen in it.
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
     virtual void ShowOpen() = 0;
     virtual void ShowSave() = 0;
+    // A Save dialog with a caption of its own, opened on `proposed` (a folder and a file name);
+    // choosing a file that exists asks before it is replaced.
+    virtual void ShowSaveAs(const QString& caption, const QString& proposed) = 0;
     // The full path chosen in the dialog just closed; empty when it was cancelled.
     virtual QString FileName() const = 0;
 };

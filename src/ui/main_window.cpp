@@ -6,6 +6,7 @@
 #include "support/dropsh.h"
 #include "ui/about_window.h"
 #include "ui/app_info.h"
+#include "ui/downloads_window.h"
 #include "ui/fixed_window.h"
 #include "ui/movie_list.h"
 #include "ui/play_list_commands.h"
@@ -363,7 +364,21 @@ void MainWindow::List2_Play(int row) {
 }
 
 void MainWindow::saveMovieAs(const QString& address) {
-    emit saveMovieAsChosen(address);
+    if (InternetClient::toUrl(address).isEmpty()) {
+        m_messages->show(
+            QStringLiteral("%1 cannot be saved: only http and https addresses are downloaded.")
+                .arg(address));
+        return;
+    }
+    m_opensave->ShowSaveAs(QStringLiteral("Save Movie As"), DownloadsWindow::proposedPath(address));
+    const QString path = m_opensave->FileName();
+    if (path.isEmpty() || m_closed) {
+        return;  // cancelled: nothing to say
+    }
+    if (!m_downloads) {
+        m_downloads = std::make_unique<DownloadsWindow>(m_internet, *m_messages);
+    }
+    m_downloads->start(address, path);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -450,6 +465,11 @@ void MainWindow::List2_ToolTip(const QHelpEvent& help) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // A crawl in progress ends at its next yield and touches nothing of ours after this.
     m_crawler->cancel();
+    // Downloads stop where they are, asking nothing; their .part files stay.
+    if (m_downloads) {
+        m_downloads->cancelAll();
+        m_downloads->close();
+    }
     // The player process, with its picture and sound, ends now, even if About keeps the program;
     // the desktop's controls lose the player, and the screen may sleep.
     m_mediaControls.reset();

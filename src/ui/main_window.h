@@ -30,6 +30,7 @@ class QPushButton;
 namespace vidrake {
 
 class AboutWindow;
+class DownloadsWindow;
 class MediaControls;
 class PlayListCommands;
 class ScreenAwake;
@@ -54,6 +55,7 @@ public:
 
     void Command1_Click();
     AboutWindow* aboutWindow() const;
+    DownloadsWindow* downloadsWindow() const { return m_downloads.get(); }
     MediaPlayer* player() const { return player1; }
     const vidrake::resize& layoutRecorder() const { return *m_resize; }
 
@@ -63,8 +65,6 @@ public:
 signals:
     // The user chose a movie of the list, with a click or the arrow keys: the player plays it.
     void movieChosen(const QString& address);
-    // "&Save Movie As…" was chosen on a movie of the list.
-    void saveMovieAsChosen(const QString& address);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -82,8 +82,7 @@ private:
     void about_Click();
     void List2_Click();
     void List2_Play(int row);
-    // The hook of "&Save Movie As…": the download of the movie into a file, which the
-    // downloads fill in.
+    // "&Save Movie As…": the Save dialog, then the download in the Downloads window.
     void saveMovieAs(const QString& address);
     void List2_ToolTip(const QHelpEvent& help);
     void deleteWhenIdle();
@@ -122,6 +121,7 @@ private:
     QtEventPump m_pump;
     InternetClient m_internet;
     std::unique_ptr<Crawler> m_crawler;
+    std::unique_ptr<DownloadsWindow> m_downloads;  // made with the first; over m_internet
     std::unique_ptr<PlayListCommands> m_playList;
     // The desktop's media controls and screen saver see the player while the window is open.
     std::unique_ptr<MediaControls> m_mediaControls;

@@ -3,9 +3,10 @@
 # Crawl, save the movie list through the menu and the file dialog, empty the list and open the
 # saved one again, play the first movie, pause and play it through the desktop's media controls
 # (playerctl), copy another's address through the list's menu, show it full screen and back,
-# kill the player process and play on in a new one, open About, leave through File, Exit while
-# About stays open, and close About; then, under three palettes, the contrast of the window's
-# text and the player's glyphs. Screenshots of every step are kept.
+# kill the player process and play on in a new one, save a movie from a slow server through the
+# list's menu and the Downloads window, open About, leave through File, Exit while About stays
+# open, and close About; then, under three palettes, the contrast of the window's text and the
+# player's glyphs. Screenshots of every step are kept.
 # The programs are installed from the build into a scratch prefix and run from there.
 # Usage: e2e.sh BUILD_DIR EXPECTED_LIST SHOTS_DIR [WINDOW_MANAGER]
 # With a window manager (openbox), the run also checks what the windows ask of it.
@@ -289,6 +290,49 @@ saved="$work/refused.m3u" through_dialog o || fail "File, Open Play List opened 
 click 400 88
 shot refused
 tool_tip 100 335 refused-tool-tip
+
+# --- Save Movie As, through the list's menu and the real Save dialog, of a movie on a slow
+# server: the Downloads window shows it coming (looked at in the shot), into NAME.part and not
+# NAME, and then the whole movie stands under NAME, byte for byte what was served.
+"$server" --port 0 --seconds 300 --parent-pid $$ --trickle 1024 >"$work/slow.out" &
+slow_pid=$!
+has_slow() { [ -s "$work/slow.out" ]; }
+until_true has_slow || fail "the slow sample web did not start"
+movie=apple-picking.avi kept="$work/saved movie.avi"
+printf '%smovies/%s\r\n' "$(head -n 1 "$work/slow.out")" "$movie" >"$work/slow.m3u"
+saved="$work/slow.m3u" through_dialog o || fail "File, Open Play List opened no dialog"
+focus "$main"
+xdotool mousemove --sync $((left + 400)) $((top + 88)) click 3
+find_downloads() {
+    downloads=$(xdotool search --all --onlyvisible --pid "$app_pid" --name '^Downloads$' | head -n 1)
+    [ -n "$downloads" ]
+}
+coming() { [ "$(stat -c %s "$kept.part" 2>/dev/null || echo 0)" -ge 8192 ] && [ ! -e "$kept" ]; }
+whole() { [ -e "$kept" ] && [ ! -e "$kept.part" ]; }
+if ! until_true menu_shown; then
+    fail "a right click on a movie opened no menu"
+elif ! { xdotool key s && until_true find_dialog; }; then
+    fail "Save Movie As opened no dialog"
+else
+    focus "$dialog"
+    shot save-movie-dialog "$dialog"
+    retype "$kept" && xdotool key Return
+    if ! until_true find_downloads; then
+        fail "no Downloads window opened"
+    elif ! until_true coming; then
+        fail "the movie did not come into $kept.part: $(ls -l "$work" | grep saved)"
+    else
+        win=$downloads grab "$work/now.png" && keep downloading
+        secs=60 until_true whole || fail "the download did not end as $kept: $(ls -l "$work" | grep saved)"
+        cmp -s "$kept" "$work/prefix/share/vidrake/sample-web/movies/$movie" ||
+            fail "the saved movie is not the served one"
+        shot downloaded "$downloads"
+        focus "$downloads"
+        xdotool key Escape
+        until_true no_others || fail "Escape left the Downloads window open"
+    fi
+fi
+kill "$slow_pid" 2>/dev/null
 
 # --- About, by the keyboard; with it open, File, Exit closes the main window and stops the
 # player process at once (its threads are named mpv/...), while the program runs on until About

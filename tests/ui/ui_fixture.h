@@ -25,6 +25,10 @@ namespace vidrake::test {
 // dialog would, while the user chooses.
 struct FakeFileDialog final : FileDialog {
     void ShowOpen() override { ShowSave(); }
+    void ShowSaveAs(const QString&, const QString& proposed) override {
+        proposals << proposed;
+        ShowSave();
+    }
     void ShowSave() override {
         if (onShow) {
             onShow();
@@ -34,6 +38,7 @@ struct FakeFileDialog final : FileDialog {
     QString FileName() const override { return name; }
     QStringList answers;
     QString name;
+    QStringList proposals;  // where the Save dialogs of movies opened
     std::function<void()> onShow;
 };
 

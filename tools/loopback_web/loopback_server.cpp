@@ -32,8 +32,8 @@ QByteArray reason(int status) {
 }
 
 bool streamed(const Reply& r) {
-    return r.silent || r.endless || r.stallAfter >= 0 || !r.contentLength || r.trickleBytes > 0 ||
-           r.chunkSize > 0 || !r.raw.isEmpty();
+    return r.silent || r.endless || r.stallAfter >= 0 || r.cutAfter >= 0 || !r.contentLength ||
+           r.trickleBytes > 0 || r.chunkSize > 0 || !r.raw.isEmpty();
 }
 
 }  // namespace
@@ -278,6 +278,9 @@ void LoopbackServer::send(QTcpSocket* socket, const std::shared_ptr<Connection>&
         finish(socket, c, keepAlive);
     } else if (reply.stallAfter >= 0) {
         socket->write(reply.body.left(reply.stallAfter));  // and never another byte
+    } else if (reply.cutAfter >= 0) {
+        socket->write(reply.body.left(reply.cutAfter));
+        finish(socket, c, false);  // a server that stops in the middle
     } else if (reply.endless) {
         auto feed = [socket] {
             if (socket->state() == QAbstractSocket::ConnectedState &&

@@ -41,6 +41,7 @@ struct Reply {
     int trickleBytes = 0;       // > 0: the body (or raw) goes in pieces of this size ...
     int trickleMs = 0;          // ... one piece every this many milliseconds
     qint64 stallAfter = -1;     // >= 0: the head and this many body bytes, then nothing
+    qint64 cutAfter = -1;       // >= 0: the head (the whole length) and this many bytes, closed
     bool silent = false;        // not a single byte, ever
     bool endless = false;       // filler for as long as the client reads
     bool close = false;         // close the connection after this answer

@@ -64,7 +64,12 @@ int main(int argc, char** argv) {
     const QCommandLineOption parentOption(QStringLiteral("parent-pid"),
                                           QStringLiteral("Stop when this process has ended."),
                                           QStringLiteral("pid"));
-    parser.addOptions({rootOption, portOption, secondsOption, parentOption});
+    const QCommandLineOption trickleOption(
+        QStringLiteral("trickle"),
+        QStringLiteral("Send every answer's body this many bytes at a time, ten times a second, "
+                       "as a slow server does (0: at once)."),
+        QStringLiteral("bytes"), QStringLiteral("0"));
+    parser.addOptions({rootOption, portOption, secondsOption, parentOption, trickleOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().front());
@@ -84,6 +89,10 @@ int main(int argc, char** argv) {
     if (!ok || seconds < 0 || seconds > 7 * 24 * 3600) {
         fail(QStringLiteral("bad number of seconds: ") + parser.value(secondsOption));
     }
+    const int trickle = parser.value(trickleOption).toInt(&ok);
+    if (!ok || trickle < 0) {
+        fail(QStringLiteral("bad number of bytes: ") + parser.value(trickleOption));
+    }
     qint64 parent = 0;
     if (parser.isSet(parentOption)) {
         parent = parser.value(parentOption).toLongLong(&ok);
@@ -100,7 +109,13 @@ int main(int argc, char** argv) {
         fail(QStringLiteral("cannot listen on 127.0.0.1:") + QString::number(port) +
              QStringLiteral(": ") + server.errorString());
     }
-    server.setHandler(vidrake::loopback::serveFolder(QDir(root), server.base()));
+    server.setHandler([folder = vidrake::loopback::serveFolder(QDir(root), server.base()),
+                       trickle](const vidrake::loopback::Request& request) {
+        vidrake::loopback::Reply reply = folder(request);
+        reply.trickleBytes = trickle;
+        reply.trickleMs = 100;
+        return reply;
+    });
     // Whoever started us reads the address from this one line.
     std::printf("%s/\n", qPrintable(server.base()));
     std::fflush(stdout);
