@@ -22,7 +22,6 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDesktopServices>
-#include <QDirIterator>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
@@ -30,7 +29,6 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QToolTip>
@@ -41,7 +39,6 @@
 #include <unistd.h>
 
 #include <functional>
-#include <optional>
 
 using namespace vidrake;
 using namespace vidrake::test;
@@ -324,8 +321,7 @@ private slots:
         // held while the movie plays, not while it is paused. Next and Previous go as Down and
         // Up do.
         if (m_bus) {
-            QTRY_COMPARE(m_desktop.held.size(), 1);
-            QCOMPARE(property("PlaybackStatus"), "Playing");
+            QTRY_COMPARE(property("PlaybackStatus"), "Playing");
             mpris(QStringLiteral("Pause"));
             QTRY_COMPARE_WITH_TIMEOUT(player->state(), MediaPlayer::State::Paused, kWait);
             QTRY_COMPARE(m_desktop.held.size(), 0);
