@@ -147,8 +147,6 @@ painted() {
 }
 secs=60 until_true painted || die "the window never showed its empty light-grey list"
 keep start
-boxes() { region 56 0 409 25 "text1-$1"; region 472 0 41 25 "text4-$1"; }
-boxes before
 
 # --- Start address in Text1, number in Text4, then Crawl with the mouse.
 click 150 12 && retype "$start"
@@ -159,10 +157,6 @@ click 576 16
 crawled() { steady 5 && list list-after && ! same list-before list-after; }
 secs=60 until_true crawled || fail "the movie list did not change and settle after Crawl"
 keep crawled
-# Crawl has the focus now, so the boxes differ from the start only by what was typed.
-boxes after
-same text1-before text1-after && fail "the typed address does not show"
-same text4-before text4-after && fail "the typed number does not show"
 
 # --- File, Save Play List, and a name typed into the file dialog.
 saved="$work/saved list.m3u"
