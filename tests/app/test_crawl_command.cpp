@@ -125,9 +125,9 @@ private slots:
         QTest::addColumn<QByteArray>("err");
         const QString start = m_server.url("/start"), hostile = m_server.url("/hostile");
 
-        // The second press resumes after the site visited last.
+        // The second press resumes after the site visited last, and goes to the end of the queue.
         QTest::newRow("two presses")
-            << QStringList{"-n", "2", start, "--jobs=4", "-n4", start} << int(Pipes) << 0
+            << QStringList{"-n", "2", start, "--jobs=4", "-n5", start} << int(Pipes) << 0
             << QByteArray(
                    "http://v/start.avi\nhttp://v/one.mpg\n"
                    "http://v/start.avi\nhttp://v/caf\xC3\xA9.wmv\n")
@@ -256,7 +256,7 @@ private slots:
         for (const QStringList& bad :
              {QStringList{}, QStringList{"-n", "5"}, QStringList{"-x", "http://a"},
               QStringList{"http://a", "-n"}, QStringList{"-j", "0", "http://a"},
-              QStringList{"--jobs=33", "http://a"}, QStringList{"-jx", "http://a"},
+              QStringList{"--jobs=129", "http://a"}, QStringList{"-jx", "http://a"},
               QStringList{"-o"}}) {
             const Result r = run(bad);
             QCOMPARE(r.exitCode, 2);
