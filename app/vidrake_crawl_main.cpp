@@ -50,7 +50,8 @@ constexpr char kHelp[] =
     "                     List does (Windows-1252, CR LF); - is standard output. FILE is\n"
     "                     checked before the first request; a FIFO, a device or a\n"
     "                     terminal is written to, never replaced\n"
-    "  -j, --jobs N       pages in flight at once, 1 to 32, default 8\n"
+    "  -j, --jobs N       the most pages in flight at once, 1 to 128, default 96; 1 asks\n"
+    "                     for each site only when the walk is there\n"
     "  -q, --quiet        no progress line and no notes on standard error; messages\n"
     "                     and start pages that got no answer are still told\n"
     "  --                 every argument after this is an address\n"
@@ -61,7 +62,7 @@ constexpr char kHelp[] =
     "could not save goes to standard output); 2 on a usage error; 4 when a start page got no\n"
     "answer at all; 130, 143 or 129 when SIGINT, SIGTERM or SIGHUP stopped the crawl.\n";
 
-constexpr int kMaxJobs = 32;
+constexpr int kMaxJobs = 128;
 
 struct Press {
     QString wanted;

@@ -6,16 +6,12 @@
 
 namespace vidrake::bench {
 
-namespace {
-
-int numberAfter(std::string_view text, std::string_view key) {
+long long numberAfter(std::string_view text, std::string_view key) {
     const std::size_t at = text.find(key);
     return at == std::string_view::npos
                ? 0
-               : std::atoi(std::string(text.substr(at + key.size())).c_str());
+               : std::atoll(std::string(text.substr(at + key.size())).c_str());
 }
-
-}  // namespace
 
 std::string WebShape::query() const {
     std::string q = "sites=" + std::to_string(sites) + "&delay=" + std::to_string(delayMs) +
@@ -29,9 +25,9 @@ std::string WebShape::query() const {
 
 WebShape WebShape::fromQuery(std::string_view query) {
     WebShape shape;
-    shape.sites = std::clamp(numberAfter(query, "sites="), 0, 1'000'000);
-    shape.delayMs = std::clamp(numberAfter(query, "delay="), 0, 600'000);
-    shape.movieEvery = std::max(1, numberAfter(query, "every="));
+    shape.sites = static_cast<int>(std::clamp(numberAfter(query, "sites="), 0LL, 1'000'000LL));
+    shape.delayMs = static_cast<int>(std::clamp(numberAfter(query, "delay="), 0LL, 600'000LL));
+    shape.movieEvery = static_cast<int>(std::clamp(numberAfter(query, "every="), 1LL, 1'000'000LL));
     shape.seed = static_cast<unsigned>(numberAfter(query, "seed="));
     const std::size_t at = query.find("stall=");
     for (std::size_t i = at == std::string_view::npos ? query.size() : at + 6; i < query.size();) {
@@ -56,9 +52,10 @@ std::string siteAddress(int port, int k, const WebShape& shape) {
     return address + ".com";
 }
 
-namespace {
+std::string siteHost(int k) {
+    return "127.0.0." + std::to_string(2 + k % kSiteHosts);
+}
 
-// The sites of a seeded web, as addresses.
 std::vector<std::string> mixedSites(int port, const WebShape& shape) {
     std::uint32_t seed = shape.seed;
     auto next = [&seed](std::uint32_t n) {
@@ -85,9 +82,9 @@ std::vector<std::string> mixedSites(int port, const WebShape& shape) {
                           : rank < slow ? 2000 + next(3000)
                                         : 50 + next(750);
         // Refused: a port of this machine where nobody listens.
-        std::string address =
-            "http://127.0.0.1:" + std::to_string(rank >= silent && rank < refuse ? 1 : port) +
-            "/site/" + std::to_string(k) + "-d" + std::to_string(delay);
+        std::string address = "http://" + siteHost(k) + ':' +
+                              std::to_string(rank >= silent && rank < refuse ? 1 : port) +
+                              "/site/" + std::to_string(k) + "-d" + std::to_string(delay);
         address += next(3) == 0 ? "-n" : "";
         address += rank < silent ? "-s" : "";
         address += rank >= refuse && rank < reset ? "-r" : "";
@@ -98,8 +95,6 @@ std::vector<std::string> mixedSites(int port, const WebShape& shape) {
     }
     return sites;
 }
-
-}  // namespace
 
 std::string startPage(int port, const WebShape& shape) {
     std::string page = "<html><head><title>Start</title></head><body>\n";
@@ -127,7 +122,7 @@ SiteAnswer siteAnswer(std::string_view path) {
     const std::string name(path.substr(6, path.size() - 10));
     const std::string n = std::to_string(std::atoi(name.c_str()));
     answer.valid = true;
-    answer.delayMs = numberAfter(name, "-d");
+    answer.delayMs = static_cast<int>(numberAfter(name, "-d"));
     answer.stalled = name.find("-s") != std::string::npos;
     answer.cutShort = name.find("-r") != std::string::npos;
     answer.chunked = name.find("-c") != std::string::npos;

@@ -9,6 +9,9 @@
 
 namespace vidrake::bench {
 
+// The number after `key` in `text` ("delay=" in "sites=3&delay=20"), 0 when there is none.
+long long numberAfter(std::string_view text, std::string_view key);
+
 // How the sites of a start page answer. It travels in the start page's query
 // (sites=N&delay=MS&every=M&stall=K,K&seed=S) and in each site's address, so the server keeps no
 // state.
@@ -30,6 +33,14 @@ struct WebShape {
 // ending in ".com" so that the site pattern takes it (-r: closed mid-body, -c: chunked, -x: the
 // body ends with the connection, -l: a redirect to the same site without -l).
 std::string siteAddress(int port, int k, const WebShape& shape = {});
+
+// The loopback addresses that the sites of a seeded web stand on, one a site: 127.0.0.2 and on.
+inline constexpr int kSiteHosts = 200;
+std::string siteHost(int k);
+
+// The sites of a web drawn from the shape's seed, as addresses, in the order the start page links
+// them, site k on siteHost(k); refused sites are on port 1.
+std::vector<std::string> mixedSites(int port, const WebShape& shape);
 
 // A page linking the shape's sites, one anchor a line, and no movie link.
 std::string startPage(int port, const WebShape& shape);

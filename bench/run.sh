@@ -8,7 +8,7 @@ source scripts/deps.sh
 vidrake_install_deps
 
 targets=(vidrake-bench-server vidrake-bench-patterns vidrake-bench-queue vidrake-bench-crawl
-         vidrake-bench-fetch vidrake-bench-ahead vidrake-bench-mixed)
+         vidrake-bench-fetch vidrake-bench-ahead vidrake-bench-mixed vidrake-bench-model)
 cmake --preset release >/dev/null
 cmake --build --preset release --target "${targets[@]}"
 bin=build/release/bench
@@ -38,6 +38,7 @@ echo "Loopback server on 127.0.0.1:$port; $(nproc) cores"
 
 status=0
 "$bin/vidrake-bench-patterns" | tee "$work/patterns.txt" || status=1
+"$bin/vidrake-bench-model" | tee "$work/model.txt" || status=1
 for name in queue crawl fetch ahead mixed; do
   extra=()
   [ "$name" = crawl ] && extra=("$@")
@@ -46,5 +47,5 @@ done
 
 echo
 echo "Summary ($(nproc) cores)"
-grep -h '^summary: ' "$work"/{patterns,queue,crawl,fetch,ahead,mixed}.txt | sed 's/^summary: /  /'
+grep -h '^summary: ' "$work"/{patterns,model,queue,crawl,fetch,ahead,mixed}.txt | sed 's/^summary: /  /'
 exit "$status"

@@ -106,9 +106,9 @@ void Crawler::Command1_Click() {
             const double lenient = readWantedLenient(m_stores.Text4.text());
             // A count the list cannot reach exactly never ends the walk.
             if (!(lenient >= 0 && lenient <= kMaxListEntries) || lenient != std::floor(lenient)) {
-                return 0;
+                return -1;
             }
-            return static_cast<int>(lenient) - m_stores.List2.count();
+            return std::max(-1, static_cast<int>(lenient) - m_stores.List2.count());
         },
         [this](QByteArrayView page) { return firstMovie(page); }};
     FetchAhead ahead(m_platform.internet, m_platform.pump, m_platform.jobs, cancelled.get(),

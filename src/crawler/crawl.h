@@ -20,8 +20,9 @@ namespace vidrake {
 class EventPump;
 class InternetClient;
 
-// How many pages a walk has in flight at most: the site it reads and those after it.
-inline constexpr int kPagesInFlight = 8;
+// How many pages a walk has in flight at most, the site it reads and those after it, unless told
+// otherwise: as many as are worth asking for while the walk is held up by a slow site.
+inline constexpr int kPagesInFlight = 96;
 
 inline constexpr char kSitePattern[] = "http\\S+\\.(com|net)";
 inline constexpr char kMoviePattern[] = "(http)\\S+\\.(avi|mpg|wmv)";
@@ -55,7 +56,7 @@ struct CrawlPlatform {
     MessageBox& messages;
     MousePointer& screen;
     QLocale locale;             // how the wanted number is written, strictly read
-    int jobs = kPagesInFlight;  // 1: each site is requested only when the walk comes to it
+    int jobs = kPagesInFlight;  // the most; 1: each site is requested only when the walk is there
     // Told when fewer pages are kept in flight for want of file descriptors.
     std::function<void()> shortOfDescriptors = {};
     // Told when a start page got no answer at all, and why; the window shows nothing of it.

@@ -3,7 +3,6 @@
 #include "platform/stores.h"
 
 #include <QEventLoop>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -15,32 +14,51 @@ bool tooMany(const RequestEnd& end) {
     return end.status == 429 || end.status == 503 || end.crowdedOut;
 }
 
+double seconds(const QElapsedTimer& timer) {
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
 }  // namespace
 
 FetchAhead::FetchAhead(InternetClient& internet, EventPump& pump, int jobs, const bool* cancelled,
                        WalkEnd walkEnd, std::function<void()> shortOfDescriptors)
     : m_internet(internet),
       m_pump(pump),
-      m_lookAhead(kLookAheadPerJob * std::max(1, jobs)),
       m_jobs(std::max(1, jobs)),
       m_cancelled(cancelled),
       m_walkEnd(std::move(walkEnd)),
-      m_shortOfDescriptors(std::move(shortOfDescriptors)) {
+      m_shortOfDescriptors(std::move(shortOfDescriptors)),
+      m_policy(m_jobs) {
     // Queued: a slot freed deep inside a read is filled once libcurl and the reader are out.
     QObject::connect(
-        &m_internet, &InternetClient::requestEnded, &m_wakeups, [this] { refill(); },
+        &m_internet, &InternetClient::requestEnded, &m_wakeups,
+        [this] {
+            if (walkWaits()) {
+                m_policy.arrivedWhileWaiting();
+            }
+            refill();
+        },
         Qt::QueuedConnection);
+    m_heldUp.setSingleShot(true);
+    QObject::connect(&m_heldUp, &QTimer::timeout, &m_wakeups, [this] { refill(); });
 }
 
 FetchAhead::Open FetchAhead::openSite(const QString& address, bool alone) {
-    return {
-        address, InternetClient::toUrl(address).host(), open_page(m_internet, address), alone, {}};
+    Open open{
+        address, InternetClient::toUrl(address).host(), open_page(m_internet, address), alone, {},
+        {}};
+    open.asked.start();
+    return open;
 }
 
 // An address that could not be opened holds no slot: its page is empty, at once.
 bool FetchAhead::onItsWay(const Open& open) const {
     const InternetClient::Handle url = open.request.url();
     return url != InternetClient::kNull && !m_internet.ending(url).finished;
+}
+
+bool FetchAhead::walkWaits() const {
+    return !m_walkHost.isNull() && !m_walkMovie && !m_internet.ending(m_walkUrl).finished;
 }
 
 int FetchAhead::inFlight() {
@@ -70,46 +88,29 @@ bool FetchAhead::asOneAtATime(const Open& open) {
            (open.alone || !(tooMany(ended) || ended.cutAfterPause || ended.shortOfResources));
 }
 
-int FetchAhead::usefulEnd(int end) {
-    const int toGo = m_walkEnd.moviesToGo ? m_walkEnd.moviesToGo() : 0;
-    if (toGo <= 0) {
-        return end;
+void FetchAhead::learn(const Open& open, bool movie) {
+    const InternetClient::Handle url = open.request.url();
+    if (url != InternetClient::kNull && m_internet.failure(url).isEmpty()) {
+        m_policy.answered(movie, seconds(open.asked));
     }
-    // Each site adds one movie at most, so the walk ends at the latest on the site where the
-    // pages known to add one make up the number, the page being read among them; pages still on
-    // their way may only end it sooner. A page to be asked for again, or asked for under another
-    // address, is not known.
-    int found = m_walkMovie && !m_walkMovie->isNull() ? 1 : 0;
-    if (found == toGo) {
-        return m_walk + 1;
+}
+
+bool FetchAhead::inHand(Open& open) {
+    if (open.firstMovie) {
+        return true;
     }
-    for (auto& [index, open] : m_ahead) {
-        if (index >= end) {
-            break;
-        }
-        if (open.address != m_queue->item(index)) {
-            continue;
-        }
-        if (!open.firstMovie) {
-            const InternetClient::Handle url = open.request.url();
-            if (url != InternetClient::kNull) {
-                if (!m_internet.ending(url).finished || !asOneAtATime(open)) {
-                    continue;
-                }
-            }
-            open.firstMovie = m_walkEnd.firstMovie(m_internet.arrived(url));
-        }
-        if (!open.firstMovie->isNull() && ++found == toGo) {
-            return index + 1;
-        }
+    const InternetClient::Handle url = open.request.url();
+    if (url != InternetClient::kNull && (!m_internet.ending(url).finished || !asOneAtATime(open))) {
+        return false;  // on its way, or to be asked for again
     }
-    return end;
+    open.firstMovie = m_walkEnd.firstMovie(m_internet.arrived(url));
+    learn(open, !open.firstMovie->isNull());
+    return true;
 }
 
 void FetchAhead::fewerSlots(int inFlight) {
-    const int jobs = std::max(1, inFlight);
-    if (jobs < m_jobs) {
-        m_jobs = jobs;
+    if (inFlight < m_policy.allowed()) {
+        m_policy.cut(inFlight);
         if (m_shortOfDescriptors) {
             m_shortOfDescriptors();
         }
@@ -125,27 +126,50 @@ void FetchAhead::refill() {
         return;
     }
     int flying = inFlight();
-    if (flying >= m_jobs) {
+    if (flying >= m_policy.allowed()) {
         return;
     }
-    const int end = usefulEnd(std::min(m_bound, m_walk + m_lookAhead));
-    for (int i = m_walk + 1; i < end && flying < m_jobs; ++i) {
-        if (m_ahead.count(i)) {
+    const int toGo = m_walkEnd.moviesToGo ? m_walkEnd.moviesToGo() : -1;
+    const bool waits = walkWaits();
+    const bool held = waits && m_policy.heldUp(seconds(m_walkCame));
+    // The sites between the walk and the next one, the page being read among them: those known
+    // to hold a movie, and those not known yet. A page to be asked for again, or asked for under
+    // another address, is not known.
+    int known = m_walkMovie && !m_walkMovie->isNull() ? 1 : 0;
+    int unknown = m_walkMovie ? 0 : 1;
+    for (int i = m_walk + 1; i < m_bound && flying < m_policy.allowed(); ++i) {
+        if (!m_policy.worthAsking(known, unknown, toGo, held)) {
+            break;
+        }
+        if (const auto it = m_ahead.find(i); it != m_ahead.end()) {
+            Open& open = it->second;
+            const bool movie =
+                open.address == m_queue->item(i) && inHand(open) && !open.firstMovie->isNull();
+            known += movie ? 1 : 0;
+            unknown += open.address == m_queue->item(i) && open.firstMovie ? 0 : 1;
             continue;
+        }
+        // What waits for the walk has a bound: beyond it, the pages on their way pause too.
+        if (m_internet.waitingBytes() >= m_internet.limits().maxBytes) {
+            break;
         }
         const QString address = m_queue->item(i);
         const QString host = InternetClient::toUrl(address).host();
         if (m_oneAtATime.contains(host) && busy(host)) {
             break;  // it waits its turn, and the sites after it with it: queue order is kept
         }
-        const Open& open =
-            m_ahead.emplace(i, Open{address, host, open_page(m_internet, address), false, {}})
-                .first->second;
+        const Open& open = m_ahead.emplace(i, openSite(address, false)).first->second;
         if (m_internet.ending(open.request.url()).shortOfResources) {
             fewerSlots(flying);
             break;
         }
         flying += onItsWay(open) ? 1 : 0;
+        ++unknown;
+    }
+    // A walk that waits on will be held up by a slow site: more may be worth asking for then.
+    const double after = m_policy.holdUpAfter();
+    if (waits && !held && after >= 0) {
+        m_heldUp.start(std::max(1, int((after - seconds(m_walkCame)) * 1000) + 1));
     }
 }
 
@@ -166,12 +190,18 @@ QString FetchAhead::read(const ListStore& queue, int index, int bound) {
     if (page.address.isNull()) {
         page = openSite(address, inFlight() == 0);
     }
+    // Pages that came back before the walk needed them: fewer in flight would have done.
+    if (inHand(page)) {
+        m_policy.foundInHand();
+    }
     m_walkHost = page.host.isNull() ? QStringLiteral("") : page.host;
     m_walkUrl = page.request.url();
     m_walkMovie = page.firstMovie;
+    m_walkCame.start();
     refill();
     // Read even when its movie is known, so that the window lives as it would while it arrives.
     QByteArray body = read_page(m_internet, m_pump, page.request, m_cancelled);
+    m_heldUp.stop();
     if (m_cancelled && *m_cancelled) {
         m_walkHost = QString();
         return {};
@@ -179,6 +209,7 @@ QString FetchAhead::read(const ListStore& queue, int index, int bound) {
     const bool answered = asOneAtATime(page);
     if (answered && !m_walkMovie) {
         m_walkMovie = m_walkEnd.firstMovie(body);
+        learn(page, !m_walkMovie->isNull());
     }
     if (answered) {
         refill();  // with the page being read counted

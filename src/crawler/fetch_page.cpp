@@ -1,6 +1,5 @@
 #include "crawler/fetch_page.h"
 
-#include "crawler/page_buffer.h"
 #include "platform/event_pump.h"
 
 namespace vidrake {
@@ -30,23 +29,14 @@ PageRequest open_page(InternetClient& internet, const QString& address) {
 
 QByteArray read_page(InternetClient& internet, EventPump& pump, const PageRequest& request,
                      const bool* cancelled) {
-    PageBuffer page(internet.limits().maxBytes);
-    // For the last reads of a page that has no room left for a whole block under the limit.
-    char spare[kFetchBlockSize];
     for (;;) {
-        char* room = page.room(kFetchBlockSize);
-        const quint32 n = internet.read(request.url(), room ? room : spare, kFetchBlockSize);
-        if (room) {
-            page.commit(n);
-        } else {
-            page.append(spare, n);
-        }
+        const quint32 n = internet.readInPlace(request.url(), kFetchBlockSize);
         pump.yield();
         if (n == 0 || (cancelled && *cancelled)) {
             break;
         }
     }
-    return page.take();
+    return internet.takePage(request.url());
 }
 
 QByteArray fetch_page(InternetClient& internet, EventPump& pump, QString address,

@@ -44,10 +44,9 @@ private:
 // may be null (an address that cannot be opened).
 PageRequest open_page(InternetClient& internet, const QString& address);
 
-// Reads the page in blocks of 2048 bytes, each straight into the page, and lets the event
-// loop run after every block; the request stays open, so that how it ended can still be asked. The
-// page is never given more room than the client's page limit. When `*cancelled` turns true during a
-// yield, the page ends there.
+// Reads the page in blocks of 2048 bytes, left in the one buffer they arrived in, which becomes
+// the page, and lets the event loop run after every block; the request stays open, so that how it
+// ended can still be asked. When `*cancelled` turns true during a yield, the page ends there.
 QByteArray read_page(InternetClient& internet, EventPump& pump, const PageRequest& request,
                      const bool* cancelled = nullptr);
 

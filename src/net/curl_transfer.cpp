@@ -63,7 +63,9 @@ CurlTransfer::~CurlTransfer() {
         m_multi.remove(*this);
     }
     m_multi.forget(*this);
-    m_multi.recycle(m_easy);
+    if (m_easy) {
+        m_multi.recycle(m_easy);
+    }
     curl_slist_free_all(m_headers);
 }
 
@@ -235,6 +237,10 @@ bool CurlTransfer::headLine(QByteArrayView line, bool first) {
     m_answer.status = status;
     if (!isRedirect(status) || m_location.isEmpty()) {
         m_answered = true;
+        // The body goes where the page will be; a length that is a lie costs only room.
+        if (!m_paced) {
+            m_body.expect(m_head.length, bodyLimit());
+        }
         return true;  // a redirect that names no address is a page like any other
     }
     // A redirect's body is no page: stop here, and go on where it leads if that is allowed.
@@ -255,23 +261,23 @@ size_t CurlTransfer::onBody(char* data, size_t, size_t size, void* self) {
 }
 
 size_t CurlTransfer::body(const char* data, size_t size) {
-    // The page being read keeps pace with its reader; a page not read yet may run ahead of it
-    // until the pages together hold a page's limit.
+    // A page not read yet may run ahead of its reader until the pages together hold a page's
+    // limit; the page being read is written where it stays, so it never waits.
+    // A stream keeps pace with its reader.
     if (waiting() >= kHighWater &&
-        (m_reading || m_multi.waiting() >= m_settings.limits->maxBytes)) {
+        (m_paced || (!m_reading && m_multi.waiting() >= m_settings.limits->maxBytes))) {
         m_paused = true;
         m_wasPaused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    if (m_bodyPos > 0 && m_bodyPos >= waiting()) {
-        // What was taken goes and what waits moves to the front: a big page never piles up
-        // behind the reader.
-        m_body.remove(0, m_bodyPos);
-        m_bodyPos = 0;
+    if (m_paced && m_bodyPos > 0 && m_bodyPos >= waiting()) {
+        // What was read goes and what waits moves to the front, which moves at most as much.
+        m_body.drop(std::exchange(m_bodyPos, 0));
     }
-    const qint64 room = m_settings.limits->maxBytes - m_headBytes - m_received;
+    const qint64 room = bodyLimit() - m_received;
     const auto n = static_cast<qsizetype>(std::clamp<qint64>(room, 0, qint64(size)));
-    m_body.append(data, n);
+    // A stream's buffer holds a little more than the high water at most, however long it is.
+    m_body.append(data, n, m_paced ? 2 * kHighWater : bodyLimit());
     m_received += n;
     syncWaiting();
     m_idle.restart();
@@ -279,17 +285,12 @@ size_t CurlTransfer::body(const char* data, size_t size) {
     return static_cast<size_t>(n) == size ? size : 0;  // a full page ends the transfer
 }
 
-qint64 CurlTransfer::take(char* buffer, qint64 size) {
+qint64 CurlTransfer::pass(qint64 size) {
     const qint64 n = std::min<qint64>(size, waiting());
     if (n <= 0) {
         return 0;
     }
-    std::memcpy(buffer, m_body.constData() + m_bodyPos, static_cast<std::size_t>(n));
     m_bodyPos += n;
-    if (m_bodyPos == m_body.size()) {
-        m_body.resize(0);  // keeps its memory for the next bytes
-        m_bodyPos = 0;
-    }
     syncWaiting();
     if (m_paused && waiting() <= kHighWater / 2) {
         // The reader made room; a paused transfer was never the server's delay.
@@ -298,6 +299,24 @@ qint64 CurlTransfer::take(char* buffer, qint64 size) {
         curl_easy_pause(m_easy, CURLPAUSE_CONT);
     }
     return n;
+}
+
+qint64 CurlTransfer::take(char* buffer, qint64 size) {
+    const qint64 n = std::min<qint64>(size, waiting());
+    if (n > 0) {
+        std::memcpy(buffer, unread().data(), static_cast<std::size_t>(n));
+    }
+    return pass(n);
+}
+
+QByteArray CurlTransfer::takeBody() {
+    if (!m_done) {
+        abort();
+    }
+    const qsizetype read = std::exchange(m_bodyPos, 0);
+    QByteArray page = m_body.take(read);
+    syncWaiting();
+    return page;
 }
 
 void CurlTransfer::finished(CURLcode result) {
@@ -329,6 +348,11 @@ void CurlTransfer::end(bool keepBody) {
         m_multi.remove(*this);
         m_inMulti = false;
     }
+    // A page may wait long for the walk once it is whole: it keeps its bytes, not the handle.
+    if (m_easy) {
+        m_multi.recycle(std::exchange(m_easy, nullptr));
+    }
+    m_paused = false;
     if (!keepBody) {
         m_body.clear();
         m_bodyPos = 0;

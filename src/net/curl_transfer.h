@@ -1,9 +1,10 @@
 // One GET with its redirects on a libcurl easy handle: the response heads read as they come
-// (interim ones too, all counted toward the page's size), the body kept until it is taken, and
-// redirects followed by hand so that https never leads down to http.
+// (interim ones too, all counted toward the page's size), the body written into the buffer that
+// becomes the page, and redirects followed by hand so that https never leads down to http.
 #pragma once
 
 #include "net/internet_client.h"
+#include "net/page_buffer.h"
 #include "net/proxy_choice.h"
 
 #include <QByteArray>
@@ -43,19 +44,22 @@ class CurlTransfer final : public QObject {
 public:
     static constexpr int kMaxRedirects = 50;
     static constexpr qint64 kMaxHead = 64 * 1024;
-    // How much body may wait unread before the transfer may be paused (and the server left to
-    // wait), so that fast servers cannot fill our memory.
+    // How much body a page not being read yet may hold before it may be paused (and the server
+    // left to wait): once the pages of the client together hold a page's limit unread, so that
+    // fast servers cannot fill our memory while pages fetched ahead wait for the walk.
     static constexpr qsizetype kHighWater = 1 << 20;
-    // Past it, a page not being read yet pauses only once the pages of the client together hold
-    // a page's limit unread: pages fetched ahead keep arriving while the walk waits elsewhere.
 
     CurlTransfer(CurlMulti& multi, QUrl url, TransferSettings settings);
     ~CurlTransfer() override;
 
-    // Takes up to `size` body bytes already received; 0 when none are waiting.
+    // Copies up to `size` body bytes already received and not yet read; 0 when none wait.
     qint64 take(char* buffer, qint64 size);
-    // The body bytes received and not taken yet, left where they are.
-    QByteArrayView unread() const { return QByteArrayView(m_body).sliced(m_bodyPos); }
+    // Reads up to `size` body bytes already received, leaving them in the page.
+    qint64 pass(qint64 size);
+    // The body bytes read so far, the page's buffer itself; the transfer ends here if it had not.
+    QByteArray takeBody();
+    // The body bytes received and not read yet, left where they are.
+    QByteArrayView unread() const { return m_body.bytes().sliced(m_bodyPos); }
     // No more body will come: the page is whole, or it failed, or it was aborted.
     bool done() const { return m_done; }
     // Ends it here; `why` says why, when no answer had come.
@@ -77,8 +81,11 @@ public:
     int systemError() const { return m_osErrno; }  // errno of a failed connect, else 0
     // It ended early after it had waited paused for its reader: the server may have given up.
     bool cutAfterPause() const { return m_cut && m_wasPaused; }
-    // Its reader has begun: from now on it never runs far ahead of it.
+    // Its reader has begun: it is not paused for the pages that wait, which it is one of.
     void setReading() { m_reading = true; }
+    // A stream read as it comes (a movie): it never runs more than a little ahead of its reader,
+    // and what was read goes, so its memory stays small however long it is.
+    void keepPace() { m_paced = true; }
     // It waits, paused, for its reader to make room.
     bool paused() const { return m_paused; }
     // It could not get a descriptor or memory.
@@ -116,6 +123,8 @@ private:
     void start();
     void end(bool keepBody);
     qsizetype waiting() const { return m_body.size() - m_bodyPos; }
+    // The room a body may take: the page's limit less the heads.
+    qint64 bodyLimit() const { return m_settings.limits->maxBytes - m_headBytes; }
 
     CurlMulti& m_multi;
     QUrl m_url;
@@ -123,10 +132,10 @@ private:
     CURL* m_easy = nullptr;
     curl_slist* m_headers = nullptr;
     bool m_inMulti = false;
-    QByteArray m_body;  // body bytes not yet taken
-    qsizetype m_bodyPos = 0;
-    qint64 m_counted = 0;   // of the unread bytes, those the multi knows of
-    qint64 m_received = 0;  // body bytes accepted, taken or not
+    PageBuffer m_body;
+    qsizetype m_bodyPos = 0;  // read so far
+    qint64 m_counted = 0;     // of the unread bytes, those the multi knows of
+    qint64 m_received = 0;    // body bytes accepted, taken or not
     qint64 m_headBytes = 0;
     qint64 m_headSize = 0;  // of the head being read
     int m_status = 0;
@@ -138,6 +147,7 @@ private:
     bool m_done = false;
     bool m_wasPaused = false;
     bool m_reading = false;
+    bool m_paced = false;
     bool m_cut = false;  // ended with a transfer error
     bool m_shortOfResources = false;
     bool m_answered = false;  // a head that is the page's, not a redirect's, has come

@@ -144,6 +144,10 @@ QByteArrayView InternetClient::arrived(Handle url) const {
     return it->second->transfer->unread();
 }
 
+qint64 InternetClient::waitingBytes() const {
+    return m_multi->waiting();
+}
+
 InternetClient::Request* InternetClient::request(Handle handle) {
     const auto it = m_requests.find(handle);
     return it == m_requests.end() ? nullptr : it->second.get();
@@ -165,6 +169,23 @@ void InternetClient::waitForBytes(Request& r) {
 }
 
 quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
+    return deliver(url, buffer, size);
+}
+
+quint32 InternetClient::readInPlace(Handle url, quint32 size) {
+    return deliver(url, nullptr, size);
+}
+
+QByteArray InternetClient::takePage(Handle url) {
+    Request* r = request(url);
+    if (!r) {
+        return {};
+    }
+    r->ended = true;
+    return r->transfer->takeBody();
+}
+
+quint32 InternetClient::deliver(Handle url, char* buffer, quint32 size) {
     Request* r = request(url);
     if (!r || r->ended || size == 0) {
         return 0;
@@ -181,7 +202,8 @@ quint32 InternetClient::read(Handle url, char* buffer, quint32 size) {
         if (room <= 0) {
             break;
         }
-        const qint64 n = r->transfer->take(buffer, std::min<qint64>(size, room));
+        const qint64 most = std::min<qint64>(size, room);
+        const qint64 n = buffer ? r->transfer->take(buffer, most) : r->transfer->pass(most);
         if (n > 0) {
             r->delivered += n;
             return static_cast<quint32>(n);

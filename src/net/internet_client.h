@@ -68,6 +68,11 @@ public:
     // Up to `size` bytes of the body, whatever the response status; waits for them while
     // running the event loop. 0 at the end, on any failure, on a limit, and for a null handle.
     quint32 read(Handle url, char* buffer, quint32 size);
+    // As read, but the bytes stay where they arrived, in the page that takePage hands over: a
+    // page is read once into one buffer, never copied.
+    quint32 readInPlace(Handle url, quint32 size);
+    // The body read so far, as one buffer; nothing more is read of the request.
+    QByteArray takePage(Handle url);
 
     // Ends a request or a session (with its requests). A null or stale handle is ignored.
     void close(Handle handle);
@@ -86,6 +91,8 @@ public:
     // The body of a finished request whose reading has not begun, as its reader will get it;
     // empty otherwise. Valid until the client is next called.
     QByteArrayView arrived(Handle url) const;
+    // Body bytes that arrived and wait for their readers, over all requests.
+    qint64 waitingBytes() const;
 
 signals:
     // A request will receive nothing more; emitted after libcurl returns, never inside it.
@@ -110,6 +117,7 @@ private:
 
     Request* request(Handle handle);
     Handle nextHandle();
+    quint32 deliver(Handle url, char* buffer, quint32 size);  // null: in place
     void waitForBytes(Request& r);
     // Ends the requests nobody reads yet whose server has been silent too long: a page fetched
     // ahead must not hold its place for longer than the walk would wait on it.

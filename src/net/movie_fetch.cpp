@@ -23,7 +23,7 @@ MovieFetch::MovieFetch(InternetClient& client, const QString& agent, const QStri
         return;
     }
     m_transfer = client.transfer(std::move(url), code_page::encode(agent), m_limits, m_from);
-    m_transfer->setReading();  // it keeps pace with its reader from the first byte
+    m_transfer->keepPace();  // from the first byte
     // Queued: the reader may delete this fetch from its signals, which must not happen while
     // libcurl or the multi is still at work on the transfer.
     connect(m_transfer.get(), &CurlTransfer::progressed, this, &MovieFetch::onProgress,

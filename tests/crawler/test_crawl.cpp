@@ -214,14 +214,10 @@ private slots:
             QCOMPARE(w.state.sitecursor, qint16(8));
             // The stop aborted what was in flight (sites 9 to 11 may have been answered in time).
             QTRY_COMPARE(server.openConnections(), 0);
-            // The start page alone first, then the sites in queue order, never at the bound nor
-            // as far as the look-ahead past the last one visited; each asked for only once the
-            // page before it was used when one at a time.
-            const int lookAhead = FetchAhead::kLookAheadPerJob * jobs;
+            // The start page alone first, then the sites in queue order, never at the bound; each
+            // asked for only once the page before it was used when one at a time.
             const QList<QByteArray> paths = server.requestedPaths();
             const auto past = paths.size() - 1 - 9;
-            QVERIFY2(past >= 0 && paths.size() - 1 <= 20 && past < lookAhead,
-                     qPrintable(QString::number(past)));
             QList<QByteArray> asked{"/start"};
             for (int i = 0; i < paths.size() - 1; ++i) asked << sitePath(i);
             QCOMPARE(paths, asked);
@@ -231,14 +227,11 @@ private slots:
             } else {
                 QVERIFY(server.peakConnections() > 1 && server.peakConnections() <= jobs);
             }
-            // While the walk waits on the first site, the free slot goes on down the queue past
-            // where 4 x jobs would end, and stops at site 10: with the pages of 2, 4, 6, 8 and 10
-            // in hand, the walk is sure to end there at the latest. With 8 slots, sites past 10
-            // are asked for before its page is in, and only the look-ahead bounds them.
-            QVERIFY2(
-                jobs == kPagesInFlight ? mostPast < lookAhead : mostPast == (jobs == 1 ? 0 : 10),
-                qPrintable(QString::number(mostPast)));
-            QVERIFY(jobs != 2 || past == 2);
+            // While the walk waits on the first site, the free slots go on down the queue, however
+            // far, and stop at site 10: with the pages of 2, 4, 6, 8 and 10 in hand, the walk is
+            // sure to end there at the latest.
+            QVERIFY2(mostPast == (jobs == 1 ? 0 : 10) && past == (jobs == 1 ? 0 : 2),
+                     qPrintable(QStringLiteral("%1 %2").arg(mostPast).arg(past)));
             QList<QByteArray> abandoned = server.abandoned();
             for (const int answering : {9, 10, 11}) abandoned.removeAll(sitePath(answering));
             QCOMPARE(abandoned, asked.mid(13));
@@ -270,21 +263,24 @@ private slots:
             OverLimit how;
             int sendTimeoutMs;  // before a blocked answer is dropped
             int sites;
-            int slowMs;   // site 0's delay
+            int slow;     // the first sites that answer late ...
+            int slowMs;   // ... so late
             int delayMs;  // the other sites'
             qint64 bigBody;
             const char* wanted;
-            int farthest;  // with 8 in flight, the last site asked for at most
+            int farthest;  // in flight at once, the last site asked for at most
         } rows[] = {
-            {"per-client limit", 2, OverLimit::Busy, 0, 14, 0, 10, 0, "7", 13},
-            {"reset beyond 2", 2, OverLimit::Reset, 0, 14, 0, 10, 0, "7", 13},
-            {"refusal beyond 2", 2, OverLimit::Refused, 0, 14, 0, 10, 0, "7", 13},
-            {"send time-out", 0, OverLimit::Busy, 200, 3, 1500, 10, kBig, "3", 2},
-            {"quick sites", 0, OverLimit::Busy, 0, 30, 0, 0, 0, "5", 7},
+            {"per-client limit", 2, OverLimit::Busy, 0, 14, 1, 0, 10, 0, "7", 13},
+            {"reset beyond 2", 2, OverLimit::Reset, 0, 14, 1, 0, 10, 0, "7", 13},
+            {"refusal beyond 2", 2, OverLimit::Refused, 0, 14, 1, 0, 10, 0, "7", 13},
+            {"send time-out", 0, OverLimit::Busy, 200, 3, 1, 1500, 10, kBig, "3", 2},
+            // All arrive at once but the first five, which the walk waits for: it does not ask
+            // past the eighth, though the pages in hand do not decide the stop yet.
+            {"quick sites", 0, OverLimit::Busy, 0, 30, 5, 300, 0, 0, "5", 7},
         };
         for (const auto& row : rows) {
             QStringList oneAtATime;
-            for (const int jobs : {1, kPagesInFlight, 32}) {
+            for (const int jobs : {1, 8, kPagesInFlight}) {
                 LoopbackServer server;
                 server.setConnectionLimit(row.limit, row.how);
                 server.setSendTimeout(row.sendTimeoutMs);
@@ -297,7 +293,7 @@ private slots:
                 for (int i = 0; i < row.sites; ++i) {
                     Reply site(200, QByteArray(i && row.bigBody ? row.bigBody : 100, ' ') +
                                         siteMovies(i, i + 1)[0].toUtf8());
-                    site.delayMs = i == 0 ? row.slowMs : row.delayMs;
+                    site.delayMs = i < row.slow ? row.slowMs : row.delayMs;
                     server.setRoute(sitePath(i), site);
                 }
                 // Room for one big page only, so the pages ahead pause.
@@ -308,9 +304,10 @@ private slots:
                     farthest = r.target.startsWith("/site") ? std::max(farthest, site) : farthest;
                 });
                 w.press(server.url("/start"), QString::fromLatin1(row.wanted));
-                // Quick sites: the first 8 at once, and with those in hand no more.
-                QVERIFY2(jobs != kPagesInFlight || farthest <= row.farthest,
-                         qPrintable(QString::number(farthest)));
+                QVERIFY2(
+                    farthest <= row.farthest,
+                    qPrintable(
+                        QStringLiteral("%1, -j %2: %3").arg(row.name).arg(jobs).arg(farthest)));
                 if (jobs == 1) {
                     oneAtATime = w.List2.items();
                     QVERIFY2(oneAtATime == siteMovies(0, QByteArray(row.wanted).toInt()), row.name);
@@ -327,7 +324,7 @@ private slots:
                 // it arrived ahead or the walk read it, none for a page turned away.
                 QHash<QByteArray, int> scans;
                 FetchAhead again(w.internet, w.pump, jobs, nullptr,
-                                 {[] { return kPagesInFlight; },
+                                 {[] { return -1; },
                                   [&](QByteArrayView page) {
                                       ++scans[page.toByteArray()];
                                       return QString();
@@ -467,7 +464,6 @@ private slots:
         QTest::addColumn<QByteArray>("stalled");  // the page whose download stalls
         QTest::addColumn<bool>("destroy");        // the crawler goes, as it does with its window
         QTest::newRow("start page, cancelled") << QByteArray("/start") << false;
-        QTest::newRow("site, cancelled") << QByteArray("/stall.com") << false;
         QTest::newRow("start page, destroyed") << QByteArray("/start") << true;
         QTest::newRow("site, destroyed") << QByteArray("/stall.com") << true;
     }
@@ -481,7 +477,7 @@ private slots:
         stall.stallAfter = 18;  // the first movie, then silence
         server.setRoute(stalled, stall);
         CrawlWindow w;  // default limits: the server alone would hold the fetch for 30 s
-        bool fired = false, closedAtOnce = false;
+        bool fired = false;
         w.pump.onYield = [&] {
             if (fired || !server.requestedPaths().contains(stalled)) {
                 return;
@@ -491,16 +487,11 @@ private slots:
                 w.crawler.reset();  // ASan sees any touch of it from the run still on the stack
                 return;
             }
-            // Runs while the fetch waits for bytes that never come: the cancel alone must close
-            // the connection, or it stays open until the fetch's own limit.
-            QTimer::singleShot(0, [&] {
-                w.crawler->cancel();
-                closedAtOnce = QTest::qWaitFor([&] { return server.openConnections() == 0; });
-            });
+            // That the cancel closes the connection at once, vidrake-crawl's signal test sees.
+            QTimer::singleShot(0, [&] { w.crawler->cancel(); });
         };
         w.press(server.url("/start"), QStringLiteral("10"));
         QVERIFY(fired);
-        QVERIFY2(destroy || closedAtOnce, "the download was left open");
         QCOMPARE(w.List2.items(),
                  stalled == "/start" ? QStringList() : QStringList{"http://x/start.avi"});
         QVERIFY(!w.Text2.text().contains(u"late"));

@@ -168,6 +168,10 @@ private slots:
         dripping.trickleBytes = 1;
         dripping.trickleMs = 40;
         server.setRoute("/dripping", dripping);
+        Reply liar;  // announces a terabyte, sends a word
+        liar.raw = "HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\n\r\nshort";
+        liar.close = true;
+        server.setRoute("/liar", liar);
 
         // What arrived before the limit is the page; the window's own timers go on while it waits.
         int ticks = 0;
@@ -190,6 +194,12 @@ private slots:
         QVERIFY(cutAt(fetch(server.url("/endless"), {100'001, 30'000ms, 300'000ms}), 100'001));
         // The limits a user gets: a page stops at 64 MiB.
         QVERIFY(cutAt(fetch(server.url("/endless")), qsizetype(64) << 20));
+        // Room is taken for what a head announces, never beyond the limit, and only what came is
+        // kept.
+        for (const qint64 limit : {qint64(100'001), qint64(64) << 20}) {
+            const QByteArray page = fetch(server.url("/liar"), {limit, 30'000ms, 300'000ms});
+            QVERIFY(page == "short" && page.capacity() < 4 << 20);
+        }
         QTRY_COMPARE(server.openConnections(), 0);  // nothing left open after a cut
 
         // A listener whose backlog of one is taken: the next handshake is never answered.

@@ -64,8 +64,9 @@ Reply problem(int status) {
     return r;
 }
 
-LoopbackServer::LoopbackServer(quint16 port, std::optional<TlsIdentity> tls, QObject* parent)
-    : QObject(parent) {
+LoopbackServer::LoopbackServer(quint16 port, std::optional<TlsIdentity> tls, QObject* parent,
+                               const QHostAddress& address)
+    : QObject(parent), m_address(address) {
     if (tls) {
         QFile certificate(tls->certificate);
         QFile key(tls->key);
@@ -87,7 +88,7 @@ LoopbackServer::LoopbackServer(quint16 port, std::optional<TlsIdentity> tls, QOb
     }
     connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this,
             &LoopbackServer::onConnection);
-    m_server->listen(QHostAddress::LocalHost, port);
+    m_server->listen(m_address, port);
     m_port = m_server->serverPort();
 }
 
@@ -98,7 +99,7 @@ void LoopbackServer::listenByLimit() {
     if (m_open >= m_limit && m_server->isListening()) {
         m_server->close();  // the kernel refuses what comes now
     } else if (m_open < m_limit && !m_server->isListening()) {
-        m_server->listen(QHostAddress::LocalHost, m_port);
+        m_server->listen(m_address, m_port);
     }
 }
 
@@ -117,8 +118,8 @@ quint16 LoopbackServer::port() const {
 }
 
 QString LoopbackServer::base() const {
-    return (m_tls ? QStringLiteral("https://127.0.0.1:") : QStringLiteral("http://127.0.0.1:")) +
-           QString::number(port());
+    return (m_tls ? QStringLiteral("https://") : QStringLiteral("http://")) + m_address.toString() +
+           u':' + QString::number(port());
 }
 
 void LoopbackServer::setRedirect(const QByteArray& target, const QString& to) {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -70,15 +71,17 @@ class LoopbackServer final : public QObject {
     Q_DISABLE_COPY_MOVE(LoopbackServer)
 
 public:
-    // Listens on 127.0.0.1 at `port` (0: a free one); with `tls`, only TLS is spoken.
+    // Listens on 127.0.0.1 (or another loopback address) at `port` (0: a free one); with `tls`,
+    // only TLS is spoken.
     explicit LoopbackServer(quint16 port = 0, std::optional<TlsIdentity> tls = {},
-                            QObject* parent = nullptr);
+                            QObject* parent = nullptr,
+                            const QHostAddress& address = QHostAddress::LocalHost);
     ~LoopbackServer() override;
 
     bool isListening() const;
     QString errorString() const;
     quint16 port() const;
-    QString base() const;  // "http://127.0.0.1:PORT" (https with TLS)
+    QString base() const;  // "http://127.0.0.1:PORT" (https with TLS; its own address)
     QString url(const QString& path) const { return base() + path; }
 
     // What a request target (path and query, exactly as sent) gets; targets without a route
@@ -111,6 +114,8 @@ public:
     QList<QByteArray> requestedPaths() const;
     int openConnections() const { return m_open; }
     int peakConnections() const { return m_peak; }
+    // The peak starts again from the connections open now.
+    void resetPeak() { m_peak = m_open; }
     int totalConnections() const { return m_total; }
     // Targets whose connection the client closed before the whole answer was sent.
     const QList<QByteArray>& abandoned() const { return m_abandoned; }
@@ -133,6 +138,7 @@ private:
 
     std::unique_ptr<QTcpServer> m_server;
     bool m_tls = false;
+    QHostAddress m_address;
     QString m_error;
     QHash<QByteArray, Reply> m_routes;
     Handler m_handler;
