@@ -14,13 +14,11 @@ namespace vidrake::test {
 // Runs the real event loop and can do more on each yield (a click in the middle of a run).
 struct ScriptedPump final : EventPump {
     void yield() override {
-        ++yields;
         QtEventPump().yield();
         if (onYield) {
             onYield();
         }
     }
-    int yields = 0;
     std::function<void()> onYield;
 };
 

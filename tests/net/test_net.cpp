@@ -14,11 +14,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace vidrake;
 using namespace vidrake::loopback;
 using namespace std::chrono_literals;
@@ -150,7 +145,7 @@ private slots:
         }
     }
 
-    void limits_endSilentSlowEndlessAndUnansweringServersWhileTheLoopRuns() {
+    void limits_endSilentSlowEndlessAndLyingServersWhileTheLoopRuns() {
         LoopbackServer server;
         Reply silent{200, QByteArray(5000, 's')};
         silent.stallAfter = 100;
@@ -196,28 +191,9 @@ private slots:
         QVERIFY(cutAt(fetch(server.url("/endless")), qsizetype(64) << 20));
         // Room is taken for what a head announces, never beyond the limit, and only what came is
         // kept.
-        for (const qint64 limit : {qint64(100'001), qint64(64) << 20}) {
-            const QByteArray page = fetch(server.url("/liar"), {limit, 30'000ms, 300'000ms});
-            QVERIFY(page == "short" && page.capacity() < 4 << 20);
-        }
+        const QByteArray page = fetch(server.url("/liar"));
+        QVERIFY(page == "short" && page.capacity() < 4 << 20);
         QTRY_COMPARE(server.openConnections(), 0);  // nothing left open after a cut
-
-        // A listener whose backlog of one is taken: the next handshake is never answered.
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof addr;
-        const int listener = socket(AF_INET, SOCK_STREAM, 0);
-        const int filler = socket(AF_INET, SOCK_STREAM, 0);
-        auto* any = reinterpret_cast<sockaddr*>(&addr);
-        QVERIFY(bind(listener, any, length) == 0 && listen(listener, 0) == 0 &&
-                getsockname(listener, any, &length) == 0 && ::connect(filler, any, length) == 0);
-        // Only the connect limit can end it.
-        QCOMPARE(fetch(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(addr.sin_port)),
-                       {64 << 20, 1h, 1h, 100ms}),
-                 QByteArray());
-        ::close(filler);
-        ::close(listener);
     }
 
     void movie_comesWholeFromAnyOffsetAtItsReadersPace() {
@@ -368,8 +344,6 @@ private slots:
         for (const QByteArray& head : proxy.requests()) {
             QVERIFY2(head.contains(credentials), head.constData());
         }
-        qputenv("HTTP_PROXY", "127.0.0.1:1");  // nobody listens there
-        QCOMPARE(fetch("http://a.com/"), QByteArray());
 
         // Credentials that no proxy can be sent: the proxy is as good as unreachable, and the
         // site is never asked directly.

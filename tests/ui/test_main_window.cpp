@@ -188,9 +188,9 @@ private slots:
         f.type("Text4", QStringLiteral("4"));
         QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
         QCOMPARE(f.movies(), siteMovies(0, 1, 1, "start%1.avi") + siteMovies(0, 3));
-        QCOMPARE(f.find<QLabel>("Label1")->text(), server.url(sitePath(2)));
-        // A screen reader hears the site the status line shows, and meets no work store.
         auto* label = f.find<QLabel>("Label1");
+        QCOMPARE(label->text(), server.url(sitePath(2)));
+        // A screen reader hears the site the status line shows, and meets no work store.
         QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name),
                  label->text());
         QStringList reached;
