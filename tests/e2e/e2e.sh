@@ -126,6 +126,9 @@ file_menu() {
     until_true menu_shown || fail "alt+f opened no File menu"
     xdotool key "$1"
 }
+# Right-clicks the movie list's row at client y $1 until a menu shows: a click lost on a busy
+# machine, or made while a dialog was still closing, is made again.
+right_click() { xdotool mousemove --sync $((left + 400)) $((top + $1)) click 3 && secs=3 until_true menu_shown; }
 find_dialog() { dialog=$(others | grep -vx "$menu" | head -n 1); [ -n "$dialog" ]; }
 # Types $1 over the text of the box that has the focus.
 retype() { xdotool key ctrl+a && xdotool type --delay 15 "$1"; }
@@ -208,8 +211,7 @@ ctl pause
 until_true status_is Paused || fail "playerctl pause left the player $(ctl status)"
 ctl position 0 && ctl play
 until_true status_is Playing || fail "playerctl play left the player $(ctl status)"
-xdotool mousemove --sync $((left + 400)) $((top + 101)) click 3
-if until_true menu_shown; then
+if secs=30 until_true right_click 101; then
     shot list-menu root
     xdotool key c
     copied() { [ "$(xclip -o -selection clipboard 2>/dev/null)" == "${want[1]:-}" ]; }
@@ -290,21 +292,14 @@ movie=apple-picking.avi kept="$work/saved movie.avi"
 printf '%smovies/%s\r\n' "$(head -n 1 "$work/slow.out")" "$movie" >"$work/slow.m3u"
 grab "$work/now.png" && list list-crawled
 saved="$work/slow.m3u" through_dialog o || fail "File, Open Play List opened no dialog"
-# The right click waits for the dialog to go and the list to show the play list: a click while
-# the dialog is still up goes nowhere. One lost on a busy machine is made again.
+# The right click waits for the dialog to go and the list to show the play list.
 loaded() { no_others && grab "$work/now.png" && list list-now && ! same list-now list-crawled; }
 secs=30 until_true loaded || fail "the play list never showed in the list"
 focus "$main"
-right_click() {
-    xdotool mousemove --sync $((left + 400)) $((top + 88)) click 3 && secs=3 until_true menu_shown
-}
-find_downloads() {
-    downloads=$(xdotool search --all --onlyvisible --pid "$app_pid" --name '^Downloads$' | head -n 1)
-    [ -n "$downloads" ]
-}
+find_downloads() { downloads=$(xdotool search --all --onlyvisible --pid "$app_pid" --name '^Downloads$' | head -n 1); [ -n "$downloads" ]; }
 coming() { [ "$(stat -c %s "$kept.part" 2>/dev/null || echo 0)" -ge 8192 ] && [ ! -e "$kept" ]; }
 whole() { [ -e "$kept" ] && [ ! -e "$kept.part" ]; }
-if ! secs=30 until_true right_click; then
+if ! secs=30 until_true right_click 88; then
     fail "a right click on a movie opened no menu"
 elif ! { xdotool key s && until_true find_dialog; }; then
     fail "Save Movie As opened no dialog"
